@@ -1,0 +1,54 @@
+#include "frontend/clock.h"
+
+#include <chrono>
+#include <cstdint>
+
+namespace quarn {
+
+int32_t ClockNow() {
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count();
+  return int32_t(uint32_t(uint64_t(ms) / 10));
+}
+
+int32_t ClockUsed(const TimeControl& tc) {
+  if (!tc.running) return tc.usedTime;
+  return int32_t(uint32_t(tc.usedTime) + (uint32_t(ClockNow()) - uint32_t(tc.startStamp)));
+}
+
+void StartClock(TimeControl& tc) {
+  tc.moveStartUsed = ClockUsed(tc);
+  if (!tc.running) {
+    tc.running = true;
+    tc.startStamp = ClockNow();
+  }
+}
+
+void StopClock(TimeControl& tc) {
+  if (!tc.running) return;
+  tc.running = false;
+  tc.usedTime = int32_t(uint32_t(tc.usedTime) + (uint32_t(ClockNow()) - uint32_t(tc.startStamp)));
+}
+
+int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, int sideToMove, int32_t usedTime, int32_t baseTime,
+                      int32_t increment) {
+  const uint32_t made = sideToMove == 0 ? (ply + 1) / 2 : ply / 2;
+  int64_t controls, inControl, left;
+  if (movesPerControl == 0) {
+    controls = 0;
+    inControl = made;
+    left = SuddenDeathHorizon;
+  } else {
+    controls = made / movesPerControl;
+    inControl = made % movesPerControl;
+    left = int64_t(movesPerControl) - inControl;
+  }
+  const int64_t available = (controls + 1) * int64_t(baseTime) + (inControl + 1) * int64_t(increment) - usedTime;
+  if (available <= 0) return 0;
+  const double budget = double(available - 10) * 0.9 / double(left);
+  if (budget >= 2147483647.0) return INT32_MAX;
+  return int32_t(budget);
+}
+
+}  // namespace quarn

@@ -1,0 +1,36 @@
+// The engine's own clock and the time allotted to one move. All times are in
+// centiseconds. The clock is monotonic, so an elapsed time is never negative.
+#pragma once
+
+#include <cstdint>
+
+namespace quarn {
+
+struct TimeControl {
+  bool running = false;
+  int32_t usedTime = 0;         // completed intervals since the last new game
+  int32_t startStamp = 0;       // ClockNow when the clock was last started
+  int32_t movesPerControl = 40;
+  int32_t baseTime = 30000;     // five minutes
+  int32_t increment = 0;
+  int32_t moveStartUsed = 0;    // ClockUsed when the current move (or perft run) began
+  int32_t moveBudget = 0;       // time allotted to the current move
+};
+
+// Monotonic centiseconds, wrapping at 32 bits; only differences are used.
+int32_t ClockNow();
+int32_t ClockUsed(const TimeControl& tc);
+void StartClock(TimeControl& tc);
+void StopClock(TimeControl& tc);
+
+// Moves left in the control when the level has no moves per control (all
+// moves in one control): each move is given a share as if this many moves
+// remained.
+constexpr uint32_t SuddenDeathHorizon = 30;
+
+// The time for this move: (available - 10) * 0.9 / moves left, or 0 when no
+// time is available. Computed wide and clamped, so no level overflows it.
+int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, int sideToMove, int32_t usedTime, int32_t baseTime,
+                      int32_t increment);
+
+}  // namespace quarn

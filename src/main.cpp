@@ -1,0 +1,12 @@
+#include <cstdio>
+
+#include "frontend/command_loop.h"
+
+int main() {
+  quarn::GameContext ctx;
+  if (!quarn::InitGameContext(ctx)) {
+    std::printf("Error (out of memory): start-up\n");
+    return 1;
+  }
+  return quarn::RunCommandLoop(ctx, stdin);
+}

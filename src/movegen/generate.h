@@ -1,0 +1,258 @@
+// Pseudo-legal move generation in a fixed order: en-passant captures, then
+// castling, then the pieces by slot (king, queen, rooks, bishops, knights,
+// pawns and extra pieces). Legality is settled by the callers.
+#pragma once
+
+#include "position/attacks.h"
+#include "position/board.h"
+#include "position/move_list.h"
+
+namespace quarn {
+
+template <Color Us>
+constexpr int LastRank = Us == White ? 7 : 0;
+template <Color Us>
+constexpr int PawnStartRank = Us == White ? 1 : 6;
+
+// Queen, knight, rook, bishop: the order every generator uses.
+template <class List>
+inline void AppendPromotions(List& list, Square from, Square to) {
+  AppendMove(list, MakeMoveWord(from, to, PromotionMove, Queen - 2));
+  AppendMove(list, MakeMoveWord(from, to, PromotionMove, Knight - 2));
+  AppendMove(list, MakeMoveWord(from, to, PromotionMove, Rook - 2));
+  AppendMove(list, MakeMoveWord(from, to, PromotionMove, Bishop - 2));
+}
+
+// Single steps to squares not holding a piece of Us (king and knight).
+template <Color Us, class List>
+inline void GenerateSteps(const Board& b, Square s, const int* steps, List& list) {
+  for (const int* d = steps; *d; ++d) {
+    const int t = s + *d;
+    if (!IsOffBoard(t) && b.colorAt[t] != Us) AppendMove(list, MakeMoveWord(s, Square(t)));
+  }
+}
+
+template <Color Us, class List>
+inline void GenerateKingSteps(const Board& b, Square s, List& list) {
+  GenerateSteps<Us>(b, s, KingSteps, list);
+}
+
+template <Color Us, class List>
+inline void GenerateKnightMoves(const Board& b, Square s, List& list) {
+  GenerateSteps<Us>(b, s, KnightSteps, list);
+}
+
+// Each direction: its quiet moves nearest first, then its capture if any.
+template <Color Us, class List>
+inline void GenerateSlides(const Board& b, Square s, const int* steps, List& list) {
+  constexpr Color Them = Opponent(Us);
+  for (const int* d = steps; *d; ++d) {
+    int t = s + *d;
+    while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
+      AppendMove(list, MakeMoveWord(s, Square(t)));
+      t += *d;
+    }
+    if (!IsOffBoard(t) && b.colorAt[t] == Them) AppendMove(list, MakeMoveWord(s, Square(t)));
+  }
+}
+
+template <Color Us, class List>
+inline void GeneratePawnMoves(const Board& b, Square s, List& list) {
+  constexpr Color Them = Opponent(Us);
+  for (int c : PawnCaptureSteps[Us]) {
+    const int t = s + c;
+    if (IsOffBoard(t) || b.colorAt[t] != Them) continue;
+    if (RankOf(t) == LastRank<Us>)
+      AppendPromotions(list, s, Square(t));
+    else
+      AppendMove(list, MakeMoveWord(s, Square(t)));
+  }
+  const int t = s + PawnPushStep[Us];
+  if (IsOffBoard(t) || b.colorAt[t] != NoColor) return;
+  if (RankOf(t) == LastRank<Us>) {
+    AppendPromotions(list, s, Square(t));
+    return;
+  }
+  AppendMove(list, MakeMoveWord(s, Square(t)));
+  const int t2 = t + PawnPushStep[Us];
+  if (RankOf(s) == PawnStartRank<Us> && b.colorAt[t2] == NoColor) {
+    AppendMove(list, MakeMoveWord(s, Square(t2), NormalMove, 1));
+  }
+}
+
+// Every pawn of Us beside the en-passant square; nothing else is tested.
+template <Color Us, class List>
+inline void GenerateEnPassant(const Board& b, List& list) {
+  if (b.epSquare == NoSquare) return;
+  for (int c : PawnCaptureSteps[Us]) {
+    const int p = b.epSquare - c;
+    if (!IsOffBoard(p) && IsPieceAt(b, Square(p), Us, Pawn)) {
+      AppendMove(list, MakeMoveWord(Square(p), b.epSquare, EnPassantMove));
+    }
+  }
+}
+
+// Only for a side not in check: the king's square is not tested, and the
+// destination is left to the legality test that every king move gets.
+template <Color Us, class List>
+inline void GenerateCastling(const Board& b, List& list) {
+  constexpr Color Them = Opponent(Us);
+  constexpr int base = Us == White ? 0x00 : 0x70;
+  constexpr uint8_t shortRight = Us == White ? 1 : 4;
+  constexpr uint8_t longRight = Us == White ? 2 : 8;
+  if ((b.castlingRights & shortRight) && b.colorAt[base + 5] == NoColor && b.colorAt[base + 6] == NoColor &&
+      !IsSquareAttacked<Them>(b, Square(base + 5))) {
+    AppendMove(list, Us == White ? CastleWhiteShort : CastleBlackShort);
+  }
+  if ((b.castlingRights & longRight) && b.colorAt[base + 3] == NoColor && b.colorAt[base + 2] == NoColor &&
+      b.colorAt[base + 1] == NoColor && !IsSquareAttacked<Them>(b, Square(base + 3))) {
+    AppendMove(list, Us == White ? CastleWhiteLong : CastleBlackLong);
+  }
+}
+
+template <Color Us, bool withCastling, bool withEnPassant, class List>
+inline void GenerateMoves(const Board& b, List& list) {
+  if constexpr (withEnPassant) GenerateEnPassant<Us>(b, list);
+  if constexpr (withCastling) GenerateCastling<Us>(b, list);
+  const PieceList& pieces = b.pieceLists[Us];
+  for (int slot = 0; slot < 16; ++slot) {
+    const Square s = pieces.squares[slot];
+    if (s == NoSquare) continue;
+    switch (b.typeAt[s]) {
+      case Pawn:
+        GeneratePawnMoves<Us>(b, s, list);
+        break;
+      case Knight:
+        GenerateKnightMoves<Us>(b, s, list);
+        break;
+      case Bishop:
+        GenerateSlides<Us>(b, s, BishopSteps, list);
+        break;
+      case Rook:
+        GenerateSlides<Us>(b, s, RookSteps, list);
+        break;
+      case Queen:
+        GenerateSlides<Us>(b, s, BishopSteps, list);
+        GenerateSlides<Us>(b, s, RookSteps, list);
+        break;
+      default:
+        GenerateKingSteps<Us>(b, s, list);
+        break;
+    }
+  }
+}
+
+// Moves of Us's pieces other than the king that end on t: pawns first, then
+// knights, then diagonal and orthogonal sliders.
+template <Color Us, class List>
+inline void GenerateMovesOnto(const Board& b, List& list, Square t) {
+  constexpr int push = PawnPushStep[Us];
+  if (b.colorAt[t] == NoColor) {
+    const int from = t - push;
+    if (!IsOffBoard(from) && IsPieceAt(b, Square(from), Us, Pawn)) {
+      if (RankOf(t) == LastRank<Us>)
+        AppendPromotions(list, Square(from), t);
+      else
+        AppendMove(list, MakeMoveWord(Square(from), t));
+    } else if (!IsOffBoard(from) && b.colorAt[from] == NoColor && RankOf(t) == (Us == White ? 3 : 4) &&
+               IsPieceAt(b, Square(t - 2 * push), Us, Pawn)) {
+      AppendMove(list, MakeMoveWord(Square(t - 2 * push), t, NormalMove, 1));
+    }
+  } else {
+    for (int c : PawnCaptureSteps[Us]) {
+      const int from = t - c;
+      if (IsOffBoard(from) || !IsPieceAt(b, Square(from), Us, Pawn)) continue;
+      if (RankOf(t) == LastRank<Us>)
+        AppendPromotions(list, Square(from), t);
+      else
+        AppendMove(list, MakeMoveWord(Square(from), t));
+    }
+  }
+  for (const int* d = KnightSteps; *d; ++d) {
+    const int from = t - *d;
+    if (!IsOffBoard(from) && IsPieceAt(b, Square(from), Us, Knight)) AppendMove(list, MakeMoveWord(Square(from), t));
+  }
+  for (PieceType slider : {Bishop, Rook}) {
+    for (const int* d = StepsByType[slider]; *d; ++d) {
+      int from = t - *d;
+      while (!IsOffBoard(from) && b.colorAt[from] == NoColor) from -= *d;
+      if (!IsOffBoard(from) && b.colorAt[from] == Us && (b.typeAt[from] == slider || b.typeAt[from] == Queen)) {
+        AppendMove(list, MakeMoveWord(Square(from), t));
+      }
+    }
+  }
+}
+
+// Candidates that may answer a check: king steps, captures of the (first
+// reported) checker, en passant when a pawn checks, interpositions from the
+// checker towards the king. Never castling.
+template <Color Us, class List>
+inline void GenerateEvasions(const Board& b, List& list) {
+  constexpr Color Them = Opponent(Us);
+  const Square k = b.KingSquare(Us);
+  Square checker = NoSquare;
+  IsSquareAttacked<Them>(b, k, checker);
+  GenerateKingSteps<Us>(b, k, list);
+  if (checker == NoSquare) return;  // not in check: only king steps are safe to list
+  GenerateMovesOnto<Us>(b, list, checker);
+  if (IsPieceAt(b, checker, Them, Pawn)) GenerateEnPassant<Us>(b, list);
+  const int d = Direction(checker, k);
+  if (d != 0) {
+    for (int s = checker + d; s != k; s += d) GenerateMovesOnto<Us>(b, list, Square(s));
+  }
+}
+
+// Captures only, queen promotions only: en passant first, then the pieces by slot.
+template <Color Us, class List>
+inline void GenerateCaptures(const Board& b, List& list) {
+  constexpr Color Them = Opponent(Us);
+  GenerateEnPassant<Us>(b, list);
+  const PieceList& pieces = b.pieceLists[Us];
+  auto captureSteps = [&](Square s, const int* steps) {
+    for (const int* d = steps; *d; ++d) {
+      const int t = s + *d;
+      if (!IsOffBoard(t) && b.colorAt[t] == Them) AppendMove(list, MakeMoveWord(s, Square(t)));
+    }
+  };
+  auto captureSlides = [&](Square s, const int* steps) {
+    for (const int* d = steps; *d; ++d) {
+      int t = s + *d;
+      while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += *d;
+      if (!IsOffBoard(t) && b.colorAt[t] == Them) AppendMove(list, MakeMoveWord(s, Square(t)));
+    }
+  };
+  for (int slot = 0; slot < 16; ++slot) {
+    const Square s = pieces.squares[slot];
+    if (s == NoSquare) continue;
+    switch (b.typeAt[s]) {
+      case Pawn:
+        for (int c : PawnCaptureSteps[Us]) {
+          const int t = s + c;
+          if (IsOffBoard(t) || b.colorAt[t] != Them) continue;
+          if (RankOf(t) == LastRank<Us>)
+            AppendMove(list, MakeMoveWord(s, Square(t), PromotionMove, Queen - 2));
+          else
+            AppendMove(list, MakeMoveWord(s, Square(t)));
+        }
+        break;
+      case Knight:
+        captureSteps(s, KnightSteps);
+        break;
+      case Bishop:
+        captureSlides(s, BishopSteps);
+        break;
+      case Rook:
+        captureSlides(s, RookSteps);
+        break;
+      case Queen:
+        captureSlides(s, BishopSteps);
+        captureSlides(s, RookSteps);
+        break;
+      default:
+        captureSteps(s, KingSteps);
+        break;
+    }
+  }
+}
+
+}  // namespace quarn

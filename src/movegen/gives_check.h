@@ -1,0 +1,120 @@
+// Whether a pseudo-legal move of Us will attack the opponent's king, decided
+// before the move is made: direct attacks, discovered attacks, promotions and
+// castling by geometry, en passant by making the move.
+#pragma once
+
+#include "position/attacks.h"
+#include "position/make_unmake.h"
+
+namespace quarn {
+
+namespace detail {
+
+inline int AbsStep(int d) { return d < 0 ? -d : d; }
+inline bool IsDiagonalStep(int d) { return AbsStep(d) == 15 || AbsStep(d) == 17; }
+
+// A slider of the given kind on `to` sees K; the square it leaves does not
+// block its new line.
+inline bool SliderChecks(const Board& b, Square from, Square to, Square k, bool diagonal, bool orthogonal) {
+  const int d = Direction(to, k);
+  if (d == 0) return false;
+  if (IsDiagonalStep(d) ? !diagonal : !orthogonal) return false;
+  const Square except = Direction(from, k) == d ? from : NoSquare;
+  return IsPathEmptyExcept(b, to, k, except);
+}
+
+inline bool KnightChecks(Square to, Square k) {
+  for (const int* d = KnightSteps; *d; ++d) {
+    if (to + *d == k) return true;
+  }
+  return false;
+}
+
+// The piece leaving `from` uncovers a slider of colour c aimed at K.
+template <Color C>
+inline bool DiscoveredCheck(const Board& b, Square from, Square to, Square k) {
+  const int d = Direction(from, k);
+  if (d == 0 || Direction(to, k) == d) return false;
+  if (!IsPathEmpty(b, from, k)) return false;
+  int s = from - d;
+  while (!IsOffBoard(s) && b.colorAt[s] == NoColor) s -= d;
+  if (IsOffBoard(s) || b.colorAt[s] != C) return false;
+  const int type = b.typeAt[s];
+  return type == Queen || type == (IsDiagonalStep(d) ? Bishop : Rook);
+}
+
+inline bool PromotedPieceChecks(const Board& b, Square from, Square to, Square k, int type) {
+  switch (type) {
+    case Knight:
+      return KnightChecks(to, k);
+    case Bishop:
+      return SliderChecks(b, from, to, k, true, false);
+    case Rook:
+      return SliderChecks(b, from, to, k, false, true);
+    default:
+      return SliderChecks(b, from, to, k, true, true);
+  }
+}
+
+// The rook's landing square decides; the king's old square counts as empty.
+inline bool CastlingChecks(const Board& b, Move m, Square k) {
+  static constexpr Square kingFrom[4] = {0x04, 0x04, 0x74, 0x74};
+  const int code = MoveExtra(m);
+  const Square rookTo = CastlingRookTo[code];
+  if (RankOf(k) == RankOf(kingFrom[code])) return IsPathEmpty(b, kingFrom[code], k);
+  if (FileOf(k) == FileOf(rookTo)) return IsPathEmpty(b, rookTo, k);
+  return false;
+}
+
+}  // namespace detail
+
+template <Color Us>
+inline bool GivesCheck(Board& b, Move m) {
+  constexpr Color Them = Opponent(Us);
+  const Square k = b.KingSquare(Them);
+  const Square from = MoveFrom(m), to = MoveTo(m);
+  switch (b.typeAt[from]) {
+    case Pawn:
+      if (MoveKindOf(m) == PromotionMove) {
+        return detail::PromotedPieceChecks(b, from, to, k, MoveExtra(m) + 2) ||
+               detail::DiscoveredCheck<Us>(b, from, to, k);
+      }
+      if (MoveKindOf(m) == EnPassantMove) {
+        // Two pieces leave their squares: only making the move tells.
+        UndoRecord u;
+        MakeMoveT<Us, false, true>(b, m, u);
+        const bool check = IsSquareAttacked<Us>(b, k);
+        UnmakeMoveT<Us, false, true>(b, m, u);
+        return check;
+      }
+      if (to + PawnCaptureSteps[Us][0] == k || to + PawnCaptureSteps[Us][1] == k) return true;
+      return detail::DiscoveredCheck<Us>(b, from, to, k);
+    case Knight:
+      return detail::KnightChecks(to, k) || detail::DiscoveredCheck<Us>(b, from, to, k);
+    case Bishop:
+      return detail::SliderChecks(b, from, to, k, true, false) || detail::DiscoveredCheck<Us>(b, from, to, k);
+    case Rook:
+      return detail::SliderChecks(b, from, to, k, false, true) || detail::DiscoveredCheck<Us>(b, from, to, k);
+    case Queen:
+      return detail::SliderChecks(b, from, to, k, true, true) || detail::DiscoveredCheck<Us>(b, from, to, k);
+    default:
+      if (MoveKindOf(m) == CastlingMove && detail::CastlingChecks(b, m, k)) return true;
+      return detail::DiscoveredCheck<Us>(b, from, to, k);
+  }
+}
+
+// The check-giving rule of a Marseillais turn: its first move checks, or its
+// second move checks once the first has been made.
+template <Color Us>
+inline bool TurnGivesCheck(Board& b, MovePair p) {
+  const Move first = FirstOf(p), second = SecondOf(p);
+  if (GivesCheck<Us>(b, first)) return true;
+  if (second == 0) return false;
+  UndoRecord u;
+  MakeMoveT<Us, false, false>(b, first, u);
+  const bool check = GivesCheck<Us>(b, second);
+  UnmakeMoveT<Us, false, false>(b, first, u);
+  return check;
+}
+
+}  // namespace quarn

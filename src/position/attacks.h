@@ -1,0 +1,114 @@
+// Attack, pin and line tests computed on demand from the 0x88 arrays.
+#pragma once
+
+#include "position/board.h"
+
+namespace quarn {
+
+// True when a piece of colour A attacks s; the first attacker found is
+// reported in `attacker` (pawns, knights, king, diagonal sliders, then
+// orthogonal sliders, each in step-list order).
+template <Color A>
+inline bool IsSquareAttacked(const Board& b, Square s, Square& attacker) {
+  for (int step : PawnCaptureSteps[A]) {
+    const int from = s - step;
+    if (!IsOffBoard(from) && b.typeAt[from] == Pawn && b.colorAt[from] == A) {
+      attacker = Square(from);
+      return true;
+    }
+  }
+  for (const int* d = KnightSteps; *d; ++d) {
+    const int from = s + *d;
+    if (!IsOffBoard(from) && b.typeAt[from] == Knight && b.colorAt[from] == A) {
+      attacker = Square(from);
+      return true;
+    }
+  }
+  for (const int* d = KingSteps; *d; ++d) {
+    const int from = s + *d;
+    if (!IsOffBoard(from) && b.typeAt[from] == King && b.colorAt[from] == A) {
+      attacker = Square(from);
+      return true;
+    }
+  }
+  for (const int* d = BishopSteps; *d; ++d) {
+    int from = s + *d;
+    while (!IsOffBoard(from) && b.colorAt[from] == NoColor) from += *d;
+    if (!IsOffBoard(from) && b.colorAt[from] == A && (b.typeAt[from] == Bishop || b.typeAt[from] == Queen)) {
+      attacker = Square(from);
+      return true;
+    }
+  }
+  for (const int* d = RookSteps; *d; ++d) {
+    int from = s + *d;
+    while (!IsOffBoard(from) && b.colorAt[from] == NoColor) from += *d;
+    if (!IsOffBoard(from) && b.colorAt[from] == A && (b.typeAt[from] == Rook || b.typeAt[from] == Queen)) {
+      attacker = Square(from);
+      return true;
+    }
+  }
+  return false;
+}
+
+template <Color A>
+inline bool IsSquareAttacked(const Board& b, Square s) {
+  Square ignored;
+  return IsSquareAttacked<A>(b, s, ignored);
+}
+
+// Run-time colour entry for callers outside the hot paths.
+inline bool IsSquareAttackedBy(const Board& b, Square s, Color a) {
+  return a == White ? IsSquareAttacked<White>(b, s) : IsSquareAttacked<Black>(b, s);
+}
+
+// True when the side to move's king stands attacked.
+inline bool SideToMoveInCheck(const Board& b) {
+  const Color us = Color(b.sideToMove);
+  return IsSquareAttackedBy(b, b.KingSquare(us), Opponent(us));
+}
+
+// Bit rank * 8 + file for each piece of P that stands alone between P's king
+// and an enemy slider moving along that line.
+template <Color P>
+inline uint64_t PinnedPieces(const Board& b) {
+  constexpr Color E = Opponent(P);
+  const Square k = b.KingSquare(P);
+  uint64_t pinned = 0;
+  auto scan = [&](const int* steps, PieceType slider) {
+    for (const int* d = steps; *d; ++d) {
+      int p = k + *d;
+      while (!IsOffBoard(p) && b.colorAt[p] == NoColor) p += *d;
+      if (IsOffBoard(p) || b.colorAt[p] != P) continue;
+      int q = p + *d;
+      while (!IsOffBoard(q) && b.colorAt[q] == NoColor) q += *d;
+      if (!IsOffBoard(q) && b.colorAt[q] == E && (b.typeAt[q] == slider || b.typeAt[q] == Queen)) {
+        pinned |= uint64_t(1) << IndexOf(Square(p));
+      }
+    }
+  };
+  scan(BishopSteps, Bishop);
+  scan(RookSteps, Rook);
+  return pinned;
+}
+
+// Every square strictly between two aligned squares is empty.
+inline bool IsPathEmpty(const Board& b, Square from, Square to) {
+  const int d = Direction(from, to);
+  if (d == 0) return false;  // not aligned: no line to walk
+  for (int s = from + d; s != to; s += d) {
+    if (b.colorAt[s] != NoColor) return false;
+  }
+  return true;
+}
+
+// As IsPathEmpty, with the square `except` counted as empty (0x80 for none).
+inline bool IsPathEmptyExcept(const Board& b, Square from, Square to, Square except) {
+  const int d = Direction(from, to);
+  if (d == 0) return false;
+  for (int s = from + d; s != to; s += d) {
+    if (b.colorAt[s] != NoColor && s != except) return false;
+  }
+  return true;
+}
+
+}  // namespace quarn

@@ -1,0 +1,53 @@
+#include "position/board.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace quarn {
+
+bool BoardIsConsistent(const Board& b, bool checkSums) {
+  ScorePair material[2] = {0, 0}, placement[2] = {0, 0};
+  int counts[2][7] = {};
+  for (int sq = 0; sq < 128; ++sq) {
+    if (IsOffBoard(sq)) continue;
+    const int c = b.colorAt[sq];
+    if (c == NoColor) {
+      if (b.typeAt[sq] != Empty || b.slotAt[sq] != EmptySlot) return false;
+      continue;
+    }
+    if (c > Black) return false;
+    const int type = b.typeAt[sq];
+    const int slot = b.slotAt[sq];
+    if (type < Pawn || type > King || slot >= 16) return false;
+    if (b.pieceLists[c].squares[slot] != sq) return false;
+    ++counts[c][type];
+    material[c] = AddScores(material[c], MaterialValue[type]);
+    placement[c] = AddScores(placement[c], PieceSquareTable[c][type][sq]);
+  }
+  for (int c = 0; c < 2; ++c) {
+    const PieceList& list = b.pieceLists[c];
+    int total = 0;
+    for (int slot = 0; slot < 16; ++slot) {
+      const Square sq = list.squares[slot];
+      if (sq == NoSquare) continue;
+      if (IsOffBoard(sq) || b.colorAt[sq] != c || b.slotAt[sq] != slot) return false;
+      ++total;
+    }
+    if (total != list.total || list.countByType[0] != 0) return false;
+    for (int type = 1; type < 7; ++type) {
+      if (counts[c][type] != list.countByType[type] || counts[c][type] > MaxCountByType[type]) return false;
+    }
+    // The king, when there is one, lives in slot 0.
+    if (counts[c][King] == 1 && b.typeAt[list.squares[0]] != King) return false;
+    if (checkSums && (material[c] != b.materialSum[c] || placement[c] != b.placementSum[c])) return false;
+  }
+  return true;
+}
+
+void AbortOnInconsistentBoard(const Board& b, bool checkSums, const char* where) {
+  if (BoardIsConsistent(b, checkSums)) return;
+  std::fprintf(stderr, "quarn: board invariants broken after %s\n", where);
+  std::abort();
+}
+
+}  // namespace quarn

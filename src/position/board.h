@@ -1,0 +1,100 @@
+// The board shared by both position objects: piece lists with fixed slot
+// homes, the three per-square arrays, the evaluation sums, side to move,
+// en-passant square and castling rights.
+#pragma once
+
+#include <cstring>
+
+#include "eval/tables.h"
+#include "position/geometry.h"
+#include "position/types.h"
+
+namespace quarn {
+
+// Slot 0 king, 1 queen, 2-3 rooks, 4-5 bishops, 6-7 knights, 8-15 pawns and
+// any extra pieces.
+struct PieceList {
+  Square squares[16];
+  uint8_t countByType[7];
+  uint8_t total;
+};
+
+inline constexpr uint8_t MaxCountByType[7] = {0, 8, 10, 10, 10, 9, 1};
+inline constexpr uint8_t FirstSlotByType[7] = {16, 8, 6, 4, 2, 1, 0};
+inline constexpr uint8_t SlotCountByType[7] = {0, 8, 2, 2, 2, 1, 1};
+
+constexpr uint8_t EmptySlot = 16;
+
+struct Board {
+  PieceList pieceLists[2];
+  uint8_t colorAt[128];
+  uint8_t typeAt[128];
+  uint8_t slotAt[128];
+  ScorePair materialSum[2];
+  ScorePair placementSum[2];
+  uint8_t sideToMove;
+  Square epSquare;
+  uint8_t castlingRights;
+
+  Square KingSquare(Color c) const { return pieceLists[c].squares[0]; }
+};
+
+inline void ResetPosition(Board& b) {
+  for (auto& list : b.pieceLists) {
+    std::memset(list.squares, NoSquare, sizeof list.squares);
+    std::memset(list.countByType, 0, sizeof list.countByType);
+    list.total = 0;
+  }
+  std::memset(b.colorAt, NoColor, sizeof b.colorAt);
+  std::memset(b.typeAt, Empty, sizeof b.typeAt);
+  std::memset(b.slotAt, EmptySlot, sizeof b.slotAt);
+  b.materialSum[0] = b.materialSum[1] = 0;
+  b.placementSum[0] = b.placementSum[1] = 0;
+  b.sideToMove = NoColor;
+  b.epSquare = NoSquare;
+  b.castlingRights = 0;
+}
+
+// The slot a new piece of this colour and type would take, or 16 for none.
+inline int FindFreeSlot(const Board& b, Color c, PieceType type) {
+  const PieceList& list = b.pieceLists[c];
+  if (list.countByType[type] >= MaxCountByType[type]) return EmptySlot;
+  const int first = FirstSlotByType[type];
+  for (int slot = first; slot < first + SlotCountByType[type]; ++slot) {
+    if (list.squares[slot] == NoSquare) return slot;
+  }
+  if (type >= Knight && type <= Queen) {
+    for (int slot = 8; slot < 16; ++slot) {
+      if (list.squares[slot] == NoSquare) return slot;
+    }
+  }
+  return EmptySlot;
+}
+
+// Places a piece on an empty square, keeping the lists and sums; false and no
+// change when the colour has no room for it.
+inline bool PlacePiece(Board& b, Color c, Square sq, PieceType type) {
+  const int slot = FindFreeSlot(b, c, type);
+  if (slot == EmptySlot) return false;
+  b.typeAt[sq] = type;
+  b.colorAt[sq] = c;
+  b.slotAt[sq] = uint8_t(slot);
+  PieceList& list = b.pieceLists[c];
+  list.squares[slot] = sq;
+  ++list.countByType[type];
+  ++list.total;
+  b.materialSum[c] = AddScores(b.materialSum[c], MaterialValue[type]);
+  b.placementSum[c] = AddScores(b.placementSum[c], PieceSquareTable[c][type][sq]);
+  return true;
+}
+
+inline bool IsPieceAt(const Board& b, Square sq, Color c, PieceType type) {
+  return b.colorAt[sq] == c && b.typeAt[sq] == type;
+}
+
+// Slow full check of every board invariant, for tests and debug builds.
+bool BoardIsConsistent(const Board& b, bool checkSums = true);
+// Prints what was being done and aborts when BoardIsConsistent fails.
+void AbortOnInconsistentBoard(const Board& b, bool checkSums, const char* where);
+
+}  // namespace quarn

@@ -1,0 +1,66 @@
+// Step lists, pawn steps, castling masks and the direction table. All are
+// built at compile time, so they are ready before any position exists.
+#pragma once
+
+#include <array>
+
+#include "position/types.h"
+
+namespace quarn {
+
+// Each list ends with a 0 entry; the order is the order in which generators
+// and attack tests visit directions.
+inline constexpr int KnightSteps[9] = {31, 33, 14, 18, -31, -33, -14, -18, 0};
+inline constexpr int BishopSteps[5] = {15, 17, -15, -17, 0};
+inline constexpr int RookSteps[5] = {16, 1, -16, -1, 0};
+inline constexpr int KingSteps[9] = {15, 17, -15, -17, 16, 1, -16, -1, 0};
+inline constexpr const int* StepsByType[7] = {nullptr,   nullptr,   KnightSteps, BishopSteps,
+                                              RookSteps, KingSteps, KingSteps};
+
+// From the pawn to the square it captures on, in visiting order.
+inline constexpr int PawnCaptureSteps[2][2] = {{15, 17}, {-15, -17}};
+inline constexpr int PawnPushStep[2] = {16, -16};
+
+// Castling rights a move gives up when it starts (From) or ends (To) on a square.
+inline constexpr std::array<uint8_t, 128> CastlingMaskFrom = [] {
+  std::array<uint8_t, 128> t{};
+  t[0x00] = 2;
+  t[0x04] = 3;
+  t[0x07] = 1;
+  t[0x70] = 8;
+  t[0x74] = 12;
+  t[0x77] = 4;
+  return t;
+}();
+inline constexpr std::array<uint8_t, 128> CastlingMaskTo = [] {
+  std::array<uint8_t, 128> t{};
+  t[0x00] = 2;
+  t[0x07] = 1;
+  t[0x70] = 8;
+  t[0x77] = 4;
+  return t;
+}();
+
+// Indexed by to - from + 128: the queen step from `from` towards `to` when the
+// two squares share a rank, file or diagonal, else 0. The extra entry keeps
+// the lookup in bounds when one side is the no-square value 0x80.
+inline constexpr std::array<int8_t, 257> DirectionTable = [] {
+  std::array<int8_t, 257> t{};
+  for (const int* list : {BishopSteps, RookSteps}) {
+    for (int from = 0; from < 128; ++from) {
+      if (IsOffBoard(from)) continue;
+      for (const int* d = list; *d; ++d) {
+        for (int to = from + *d; !IsOffBoard(to); to += *d) t[to - from + 128] = int8_t(*d);
+      }
+    }
+  }
+  return t;
+}();
+
+inline int Direction(Square from, Square to) { return DirectionTable[to - from + 128]; }
+
+// The tables are compile-time constants; kept as the one start-up hook so
+// callers need not know that.
+inline void InitGeometryTables() {}
+
+}  // namespace quarn

@@ -1,0 +1,59 @@
+// Move-list containers. Two are windows on a position's shared move stack
+// (one per ply, each opened behind the previous ply's list); one owns a small
+// fixed array and serves as a temporary inside generators. The interface is
+// static: Count, At, Append, Clear, RemoveAt.
+#pragma once
+
+#include "position/types.h"
+
+namespace quarn {
+
+template <class Element>
+struct StackList {
+  using value_type = Element;
+  Element* begin = nullptr;
+  Element* end = nullptr;
+
+  int Count() const { return int(end - begin); }
+  Element& At(int i) { return begin[i]; }
+  const Element& At(int i) const { return begin[i]; }
+  void Append(const Element& e) { *end++ = e; }
+  void Clear() { end = begin; }
+  // Removes element i, closing the gap and keeping the order of the rest.
+  void RemoveAt(int i) {
+    for (int j = i + 1; j < Count(); ++j) begin[j - 1] = begin[j];
+    --end;
+  }
+};
+
+using StackMoveList = StackList<ScoredMove>;
+using StackPairList = StackList<ScoredPair>;
+
+// A position has at most 8 + 2 + 2 + 15 * 27 = 417 pseudo-legal moves (a
+// king, both castlings, two en-passant captures, fifteen queens at best),
+// so a work list of this size can never overflow.
+constexpr int MaxMovesPerPosition = 512;
+
+struct FixedMoveList {
+  using value_type = ScoredMove;
+  ScoredMove items[MaxMovesPerPosition];
+  int count = 0;
+
+  int Count() const { return count; }
+  ScoredMove& At(int i) { return items[i]; }
+  const ScoredMove& At(int i) const { return items[i]; }
+  void Append(const ScoredMove& e) { items[count++] = e; }
+  void Clear() { count = 0; }
+  void RemoveAt(int i) {
+    for (int j = i + 1; j < Count(); ++j) items[j - 1] = items[j];
+    --count;
+  }
+};
+
+// Appends a freshly generated move (score 0) to any move list.
+template <class List>
+inline void AppendMove(List& list, Move m) {
+  list.Append(ScoredMove{m, 0});
+}
+
+}  // namespace quarn

@@ -1,0 +1,76 @@
+// Move ordering: the preferred move from the previous principal variation,
+// then captures by victim and attacker, everything else at 0. Entries are
+// picked one at a time by a selection step that exchanges them in place.
+#pragma once
+
+#include "position/board.h"
+#include "position/move_list.h"
+
+namespace quarn {
+
+template <class List>
+inline void ScoreMoves(List& list, const Board& b, Move preferred) {
+  for (int i = 0; i < list.Count(); ++i) {
+    ScoredMove& e = list.At(i);
+    if (e.move == preferred) {
+      e.score = 32000;
+    } else {
+      const Square to = MoveTo(e.move);
+      if (b.colorAt[to] != NoColor) e.score = int16_t(64 * b.typeAt[to] - b.typeAt[MoveFrom(e.move)]);
+    }
+  }
+}
+
+// The second move's capture is read on the board before the turn: a square
+// the first move empties or fills still shows its old contents.
+template <class List>
+inline void ScorePairs(const Board& b, MovePair preferred, List& list) {
+  for (int i = 0; i < list.Count(); ++i) {
+    ScoredPair& e = list.At(i);
+    if (e.pair == preferred) {
+      e.score = 32000;
+      continue;
+    }
+    const Move first = FirstOf(e.pair), second = SecondOf(e.pair);
+    int32_t score = 0;
+    const Square firstTo = MoveTo(first);
+    if (b.colorAt[firstTo] != NoColor) score += 256 * b.typeAt[firstTo] - b.typeAt[MoveFrom(first)];
+    if (second != 0) {
+      const Square secondTo = MoveTo(second), secondFrom = MoveFrom(second);
+      if (b.colorAt[secondTo] != NoColor) {
+        score += 16 * b.typeAt[secondTo];
+        if (secondFrom != firstTo) score -= b.typeAt[secondFrom];
+      }
+    }
+    e.score = score;
+  }
+}
+
+// Brings the best-scored entry of k and above to k (an exchange whenever a
+// strictly greater score is seen) and returns it; null when k is past the end.
+template <class List>
+inline const typename List::value_type* PickNext(int k, List& list) {
+  const int count = list.Count();
+  if (k >= count) return nullptr;
+  auto bestScore = list.At(k).score;
+  for (int j = k + 1; j < count; ++j) {
+    if (list.At(j).score > bestScore) {
+      const auto tmp = list.At(k);
+      list.At(k) = list.At(j);
+      list.At(j) = tmp;
+      bestScore = list.At(k).score;
+    }
+  }
+  return &list.At(k);
+}
+
+template <class List>
+inline const ScoredMove* PickNextMove(int k, List& list) {
+  return PickNext(k, list);
+}
+template <class List>
+inline const ScoredPair* PickNextPair(int k, List& list) {
+  return PickNext(k, list);
+}
+
+}  // namespace quarn
