@@ -15,8 +15,15 @@ extern uint64_t nodesPerft;
 
 // Deepest counts the commands accept: beyond them the tree would outgrow the
 // ply frames or the move stack, and could never finish anyway.
+#ifdef QUARN_FUZZING
+// The fuzzing build keeps every command short: counts deeper than this are
+// ignored like any other out-of-range depth.
+constexpr int MaxPerftDepth = 3;
+constexpr int MaxMarseillaisPerftDepth = 2;
+#else
 constexpr int MaxPerftDepth = 64;
 constexpr int MaxMarseillaisPerftDepth = 10;
+#endif
 
 // Leaf counts from the current position (side to move and check state taken
 // from the position); they set nodesPerft as the commands do.
