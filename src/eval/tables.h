@@ -39,10 +39,12 @@ constexpr int Abs(int a) { return a < 0 ? -a : a; }
 constexpr void CompleteEvalTables(EvalTables& t) {
   for (int type = 1; type <= 6; ++type) {
     for (int r = 0; r < 8; ++r) {
-      for (int f = 0; f < 4; ++f) t.pieceSquare[White][type][(r << 4) | (7 - f)] = t.pieceSquare[White][type][(r << 4) | f];
+      for (int f = 0; f < 4; ++f)
+        t.pieceSquare[White][type][(r << 4) | (7 - f)] = t.pieceSquare[White][type][(r << 4) | f];
     }
     for (int r = 0; r < 8; ++r) {
-      for (int f = 0; f < 8; ++f) t.pieceSquare[Black][type][(r << 4) | f] = t.pieceSquare[White][type][((7 - r) << 4) | f];
+      for (int f = 0; f < 8; ++f)
+        t.pieceSquare[Black][type][(r << 4) | f] = t.pieceSquare[White][type][((7 - r) << 4) | f];
     }
   }
 }

@@ -8,13 +8,13 @@ namespace quarn {
 
 struct TimeControl {
   bool running = false;
-  int32_t usedTime = 0;         // completed intervals since the last new game
-  int32_t startStamp = 0;       // ClockNow when the clock was last started
+  int32_t usedTime = 0;    // completed intervals since the last new game
+  int32_t startStamp = 0;  // ClockNow when the clock was last started
   int32_t movesPerControl = 40;
-  int32_t baseTime = 30000;     // five minutes
+  int32_t baseTime = 30000;  // five minutes
   int32_t increment = 0;
-  int32_t moveStartUsed = 0;    // ClockUsed when the current move (or perft run) began
-  int32_t moveBudget = 0;       // time allotted to the current move
+  int32_t moveStartUsed = 0;  // ClockUsed when the current move (or perft run) began
+  int32_t moveBudget = 0;     // time allotted to the current move
 };
 
 // Monotonic centiseconds, wrapping at 32 bits; only differences are used.

@@ -1,11 +1,11 @@
 #include "frontend/command_loop.h"
 
+#include <sys/time.h>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <sys/time.h>
 
 #include "frontend/game_flow.h"
 #include "perft/perft.h"

@@ -10,10 +10,10 @@
 namespace quarn {
 
 struct GameContext {
-  std::unique_ptr<Position> normalPosition;                // null while Marseillais is played
+  std::unique_ptr<Position> normalPosition;                  // null while Marseillais is played
   std::unique_ptr<MarseillaisPosition> marseillaisPosition;  // null while normal chess is played
-  int variant = 0;     // 0 normal chess, 1 Marseillais
-  int engineSide = 2;  // 0 white, 1 black, 2 none
+  int variant = 0;                                           // 0 normal chess, 1 Marseillais
+  int engineSide = 2;                                        // 0 white, 1 black, 2 none
   TimeControl timeControl;
   bool boardDirty = true;
   bool xboardMode = false;

@@ -121,8 +121,8 @@ MovePair FirstLegal(MarseillaisPosition& pos) {
 }  // namespace
 
 void EngineTurn(GameContext& ctx) {
-  if (ctx.gameOver || ctx.engineSide != (ctx.variant == 0 ? ctx.normalPosition->sideToMove
-                                                           : ctx.marseillaisPosition->sideToMove)) {
+  if (ctx.gameOver ||
+      ctx.engineSide != (ctx.variant == 0 ? ctx.normalPosition->sideToMove : ctx.marseillaisPosition->sideToMove)) {
     return;
   }
   StartClock(ctx.timeControl);

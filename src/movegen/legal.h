@@ -47,8 +47,7 @@ inline void GenerateLegalMoves(Board& b, List& list) {
   const int start = list.Count();
   GenerateMoves<Us, true, true>(b, list);
   const uint64_t pinMask = PinnedPieces<Us>(b);
-  RemoveIllegal(list, start,
-                [&](Move m) { return NeedsLegalityTest(b, m, pinMask) && LeavesKingAttacked<Us>(b, m); });
+  RemoveIllegal(list, start, [&](Move m) { return NeedsLegalityTest(b, m, pinMask) && LeavesKingAttacked<Us>(b, m); });
 }
 
 // For a side to move that is in check: every evasion is tested.

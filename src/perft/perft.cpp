@@ -103,9 +103,9 @@ int32_t PerSecond(uint64_t count, int32_t elapsed) {
 }
 
 void PrintStatistics(int depth, uint64_t result, int32_t elapsed) {
-  std::printf("# perft(%d) = %llu, nodesPerft=%llu, time=%d.%02d, lps=%d, nps=%d\n", depth,
-              (unsigned long long)result, (unsigned long long)nodesPerft, elapsed / 100, elapsed % 100,
-              PerSecond(result, elapsed), PerSecond(nodesPerft, elapsed));
+  std::printf("# perft(%d) = %llu, nodesPerft=%llu, time=%d.%02d, lps=%d, nps=%d\n", depth, (unsigned long long)result,
+              (unsigned long long)nodesPerft, elapsed / 100, elapsed % 100, PerSecond(result, elapsed),
+              PerSecond(nodesPerft, elapsed));
   std::fflush(stdout);
 }
 

@@ -148,8 +148,8 @@ int PairRoot(MarseillaisPosition& pos, TimeControl& tc, uint32_t depth, bool fol
   }
   const MovePair preferred = PreferredPair(followPv, previousPv, 0);
   int legal = 0;
-  int best = SearchTurns<Us, true>(pos, &tc, -MateScore, MateScore, 0, depth, followPv, preferred, previousPv, pvOut,
-                                   legal);
+  int best =
+      SearchTurns<Us, true>(pos, &tc, -MateScore, MateScore, 0, depth, followPv, preferred, previousPv, pvOut, legal);
   if (!legal) best = (InCheck && escapeFound) ? 0 : -MateScore;
   PrintPairThinking(detail::Elapsed(tc), pvOut, int(depth), best);
   return best;
@@ -163,8 +163,8 @@ SearchResult SearchBestMovePairT(MarseillaisPosition& pos, TimeControl& tc, Move
   detail::searchClock = {&tc, limits.timed, false, limits.print};
   PairPvLine previousPv;
   previousPv.count = 0;
-  tc.moveBudget = AllotMoveTime(uint32_t(tc.movesPerControl), pos.GamePly(), Us, ClockUsed(tc), tc.baseTime,
-                                tc.increment);
+  tc.moveBudget =
+      AllotMoveTime(uint32_t(tc.movesPerControl), pos.GamePly(), Us, ClockUsed(tc), tc.baseTime, tc.increment);
   const bool inCheck = IsSquareAttacked<Opponent(Us)>(pos, pos.KingSquare(Us));
   SearchResult result;
   for (int depth = 1; depth <= limits.maxDepth && !stopSearch; ++depth) {
@@ -185,8 +185,7 @@ SearchResult SearchBestMovePairT(MarseillaisPosition& pos, TimeControl& tc, Move
 
 }  // namespace
 
-SearchResult SearchBestMovePair(MarseillaisPosition& pos, TimeControl& tc, MovePair& best,
-                                const SearchLimits& limits) {
+SearchResult SearchBestMovePair(MarseillaisPosition& pos, TimeControl& tc, MovePair& best, const SearchLimits& limits) {
   return pos.sideToMove == White ? SearchBestMovePairT<White>(pos, tc, best, limits)
                                  : SearchBestMovePairT<Black>(pos, tc, best, limits);
 }

@@ -183,8 +183,7 @@ int SearchFull(Position& pos, int alpha, int beta, uint32_t ply, uint32_t depth,
 // The root searches every move (no cut-off) and prints a thinking line at
 // every improvement and once at the end.
 template <Color Us, bool InCheck>
-int SearchRoot(Position& pos, TimeControl& tc, uint32_t depth, bool followPv, const PvLine& previousPv,
-               PvLine& pvOut) {
+int SearchRoot(Position& pos, TimeControl& tc, uint32_t depth, bool followPv, const PvLine& previousPv, PvLine& pvOut) {
   constexpr Color Them = Opponent(Us);
   if (NodeEntryStops()) return MateScore;
   StackMoveList& list = pos.CurrentList();
@@ -243,8 +242,8 @@ SearchResult SearchBestMoveT(Position& pos, TimeControl& tc, Move& best, const S
   detail::searchClock = {&tc, limits.timed, false, limits.print};
   PvLine previousPv;
   previousPv.count = 0;
-  tc.moveBudget = AllotMoveTime(uint32_t(tc.movesPerControl), pos.GamePly(), Us, ClockUsed(tc), tc.baseTime,
-                                tc.increment);
+  tc.moveBudget =
+      AllotMoveTime(uint32_t(tc.movesPerControl), pos.GamePly(), Us, ClockUsed(tc), tc.baseTime, tc.increment);
   const bool inCheck = IsSquareAttacked<Opponent(Us)>(pos, pos.KingSquare(Us));
   SearchResult result;
   for (int depth = 1; depth <= limits.maxDepth && !stopSearch; ++depth) {
