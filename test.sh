@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds quarn and runs every test:
+#   1. the format check of the sources,
+#   2. a Release build: unit tests, protocol transcripts, deep perft counts,
+#      the search benchmark's node signature, self-play games in both variants,
+#   3. a build with AddressSanitizer, UndefinedBehaviorSanitizer and the board
+#      invariant checks after every make and unmake: unit tests and transcripts,
+#   4. the command-loop fuzzer for a minute (needs clang and libFuzzer),
+#   5. valgrind's memcheck on whole games in both variants.
+# Any failure stops the run with a non-zero status.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")"
+jobs="$(nproc)"
+step() { printf '\n== %s\n' "$*"; }
+
+step "format check"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+step "Release build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure
+
+step "self-play"
+for variant in normal marseillais; do
+  python3 tools/selfplay.py --engine build/quarn --variant "$variant" --games 2 --level "40 0:02 0" --max-plies 160
+  python3 tools/selfplay.py --engine build/quarn --variant "$variant" --games 2 --random --max-plies 300
+done
+
+step "sanitizer build and tests"
+cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_SANITIZE=ON -DQUARN_CHECK_INVARIANTS=ON >/dev/null
+cmake --build build-san -j"$jobs"
+ctest --test-dir build-san --output-on-failure -LE deep
+
+step "fuzzing"
+fuzz/run_fuzz.sh 60
+
+step "valgrind"
+tools/valgrind_games.sh
+
+printf '\nAll tests passed.\n'
