@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "frontend/move_text.h"
+#include "movegen/count.h"
 #include "movegen/gives_check.h"
 #include "movegen/legal.h"
 #include "movegen/turns.h"
@@ -13,6 +14,10 @@ uint64_t nodesPerft = 0;
 
 namespace {
 
+// A child count: listed and recursed above the last ply, counted at it.
+template <Color Us, bool InCheck, class P>
+uint64_t CountChild(P& pos, int depth);
+
 // Normal chess: the entry (colour, check state) decides the generator; the
 // child's check state comes from GivesCheck before the move is made.
 template <Color Us, bool InCheck>
@@ -21,6 +26,18 @@ void GenerateFor(Position& pos) {
     GenerateLegalEvasions<Us>(pos, pos.CurrentList());
   else
     GenerateLegalMoves<Us>(pos, pos.CurrentList());
+}
+
+// The last ply below the root is counted, never listed.
+template <Color Us, bool InCheck>
+uint64_t LeafCount(Position& pos) {
+  ++nodesPerft;
+  if constexpr (InCheck) {
+    GenerateLegalEvasions<Us>(pos, pos.CurrentList());
+    return uint64_t(pos.CurrentList().Count());
+  } else {
+    return uint64_t(CountLegalMoves<Us>(pos));
+  }
 }
 
 template <Color Us, bool InCheck>
@@ -36,7 +53,7 @@ uint64_t PerftCount(Position& pos, int depth) {
     const bool check = GivesCheck<Us>(pos, m);
     MakeMoveT<Us, false, true>(pos, m, pos.CurrentUndo()[0]);
     pos.OpenNextPly();
-    sum += check ? PerftCount<Them, true>(pos, depth - 1) : PerftCount<Them, false>(pos, depth - 1);
+    sum += check ? CountChild<Them, true>(pos, depth - 1) : CountChild<Them, false>(pos, depth - 1);
     --pos.ply;
     UnmakeMoveT<Us, false, true>(pos, m, pos.CurrentUndo()[0]);
   }
@@ -52,6 +69,12 @@ void GenerateTurnsFor(MarseillaisPosition& pos) {
     GenerateLegalTurns<Us, FirstTurnRule>(pos, pos.CurrentList());
 }
 
+template <Color Us, bool InCheck>
+uint64_t LeafCount(MarseillaisPosition& pos) {
+  ++nodesPerft;
+  return CountLegalTurns<Us, InCheck>(pos);
+}
+
 template <Color Us, bool InCheck, bool FirstTurnRule = false>
 uint64_t PerftCount(MarseillaisPosition& pos, int depth) {
   constexpr Color Them = Opponent(Us);
@@ -65,11 +88,16 @@ uint64_t PerftCount(MarseillaisPosition& pos, int depth) {
     const bool check = TurnGivesCheck<Us>(pos, p);
     MakePairT<Us, false>(pos, p, pos.CurrentUndo());
     pos.OpenNextPly();
-    sum += check ? PerftCount<Them, true>(pos, depth - 1) : PerftCount<Them, false>(pos, depth - 1);
+    sum += check ? CountChild<Them, true>(pos, depth - 1) : CountChild<Them, false>(pos, depth - 1);
     --pos.ply;
     UnmakePairT<Us, false>(pos, p, pos.CurrentUndo());
   }
   return sum;
+}
+
+template <Color Us, bool InCheck, class P>
+uint64_t CountChild(P& pos, int depth) {
+  return depth == 1 ? LeafCount<Us, InCheck>(pos) : PerftCount<Us, InCheck>(pos, depth);
 }
 
 template <class P>
@@ -123,7 +151,7 @@ uint64_t CountBelow(Position& pos, Move m, int depth) {
   const bool check = GivesCheck<Us>(pos, m);
   MakeMoveT<Us, false, true>(pos, m, pos.CurrentUndo()[0]);
   pos.OpenNextPly();
-  const uint64_t n = check ? PerftCount<Opponent(Us), true>(pos, depth) : PerftCount<Opponent(Us), false>(pos, depth);
+  const uint64_t n = check ? CountChild<Opponent(Us), true>(pos, depth) : CountChild<Opponent(Us), false>(pos, depth);
   --pos.ply;
   UnmakeMoveT<Us, false, true>(pos, m, pos.CurrentUndo()[0]);
   return n;
@@ -133,7 +161,7 @@ uint64_t CountBelow(MarseillaisPosition& pos, MovePair p, int depth) {
   const bool check = TurnGivesCheck<Us>(pos, p);
   MakePairT<Us, false>(pos, p, pos.CurrentUndo());
   pos.OpenNextPly();
-  const uint64_t n = check ? PerftCount<Opponent(Us), true>(pos, depth) : PerftCount<Opponent(Us), false>(pos, depth);
+  const uint64_t n = check ? CountChild<Opponent(Us), true>(pos, depth) : CountChild<Opponent(Us), false>(pos, depth);
   --pos.ply;
   UnmakePairT<Us, false>(pos, p, pos.CurrentUndo());
   return n;

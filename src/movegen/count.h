@@ -1,0 +1,152 @@
+// Counting legal moves without listing them, for the last ply of perft. The
+// answers are those of the legal list builders; only the work differs:
+// - a piece that is not pinned, not the king and not capturing en passant
+//   cannot expose its king, so its moves are counted as they are generated;
+// - a pinned piece may only move along the ray from its king (towards and
+//   onto the pinner), which is a geometric test;
+// - a king step is legal when its destination is not attacked once the king
+//   has left its square;
+// - castling and en passant are made and tested as the list builders do.
+#pragma once
+
+#include "movegen/generate.h"
+#include "movegen/gives_check.h"
+#include "movegen/legal.h"
+
+namespace quarn {
+
+namespace detail {
+
+// Moves of a non-king piece that is neither pinned nor capturing en passant.
+template <Color Us>
+inline int CountFreePieceMoves(const Board& b, Square s, int type) {
+  constexpr Color Them = Opponent(Us);
+  int n = 0;
+  switch (type) {
+    case Pawn: {
+      for (int c : PawnCaptureSteps[Us]) {
+        const int t = s + c;
+        if (!IsOffBoard(t) && b.colorAt[t] == Them) n += RankOf(t) == LastRank<Us> ? 4 : 1;
+      }
+      const int t = s + PawnPushStep[Us];
+      if (IsOffBoard(t) || b.colorAt[t] != NoColor) return n;
+      if (RankOf(t) == LastRank<Us>) return n + 4;
+      ++n;
+      if (RankOf(s) == PawnStartRank<Us> && b.colorAt[t + PawnPushStep[Us]] == NoColor) ++n;
+      return n;
+    }
+    case Knight:
+      for (const int* d = KnightSteps; *d; ++d) {
+        const int t = s + *d;
+        n += !IsOffBoard(t) && b.colorAt[t] != Us;
+      }
+      return n;
+    default: {
+      const int* lists[2] = {type == Rook ? nullptr : BishopSteps, type == Bishop ? nullptr : RookSteps};
+      for (const int* steps : lists) {
+        if (!steps) continue;
+        for (const int* d = steps; *d; ++d) {
+          int t = s + *d;
+          while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
+            ++n;
+            t += *d;
+          }
+          n += !IsOffBoard(t) && b.colorAt[t] == Them;
+        }
+      }
+      return n;
+    }
+  }
+}
+
+// King steps whose destination is safe with the king lifted off its square.
+template <Color Us>
+inline int CountKingSteps(Board& b, Square k) {
+  constexpr Color Them = Opponent(Us);
+  int n = 0;
+  b.colorAt[k] = NoColor;
+  for (const int* d = KingSteps; *d; ++d) {
+    const int t = k + *d;
+    if (!IsOffBoard(t) && b.colorAt[t] != Us && !IsSquareAttacked<Them>(b, Square(t))) ++n;
+  }
+  b.colorAt[k] = Us;
+  return n;
+}
+
+}  // namespace detail
+
+// The number of legal moves of Us, which is not in check. Without en passant
+// it counts the second moves of a Marseillais turn.
+template <Color Us, bool withEnPassant = true>
+inline int CountLegalMoves(Board& b) {
+  const uint64_t pinMask = PinnedPieces<Us>(b);
+  const Square k = b.KingSquare(Us);
+  int n = 0;
+  FixedMoveList special;  // castling, en passant and the moves of pinned pieces: few, tested one by one
+  special.count = 0;
+  if constexpr (withEnPassant) GenerateEnPassant<Us>(b, special);
+  GenerateCastling<Us>(b, special);
+  for (int i = 0; i < special.Count(); ++i) n += !LeavesKingAttacked<Us>(b, special.At(i).move);
+  const PieceList& pieces = b.pieceLists[Us];
+  for (int slot = 0; slot < 16; ++slot) {
+    const Square s = pieces.squares[slot];
+    if (s == NoSquare) continue;
+    const int type = b.typeAt[s];
+    if (type == King) {
+      n += detail::CountKingSteps<Us>(b, s);
+    } else if ((pinMask >> IndexOf(s)) & 1) {
+      special.count = 0;
+      switch (type) {
+        case Pawn:
+          GeneratePawnMoves<Us>(b, s, special);
+          break;
+        case Knight:
+          break;  // a pinned knight never stays on its ray
+        case Bishop:
+          GenerateSlides<Us>(b, s, BishopSteps, special);
+          break;
+        case Rook:
+          GenerateSlides<Us>(b, s, RookSteps, special);
+          break;
+        default:
+          GenerateSlides<Us>(b, s, BishopSteps, special);
+          GenerateSlides<Us>(b, s, RookSteps, special);
+          break;
+      }
+      const int ray = Direction(k, s);
+      for (int i = 0; i < special.Count(); ++i) n += Direction(k, MoveTo(special.At(i).move)) == ray;
+    } else {
+      n += detail::CountFreePieceMoves<Us>(b, s, type);
+    }
+  }
+  return n;
+}
+
+// The number of legal turns of Us below the root (no first-turn rule): every
+// legal first move that gives check is one turn; every other legal first
+// move brings as many turns as Us then has legal second moves.
+template <Color Us, bool InCheck>
+inline uint64_t CountLegalTurns(Board& b) {
+  constexpr Color Them = Opponent(Us);
+  FixedMoveList firsts;
+  uint64_t pinMask = 0;
+  if constexpr (InCheck) {
+    GenerateEvasions<Us>(b, firsts);
+  } else {
+    pinMask = PinnedPieces<Us>(b);
+    GenerateMoves<Us, true, true>(b, firsts);
+  }
+  uint64_t n = 0;
+  for (int i = 0; i < firsts.Count(); ++i) {
+    const Move m1 = firsts.At(i).move;
+    const bool needsTest = InCheck || NeedsLegalityTest(b, m1, pinMask);
+    const bool check = GivesCheck<Us>(b, m1);
+    UndoRecord u;
+    MakeMoveT<Us, false, false>(b, m1, u);
+    if (!needsTest || !IsSquareAttacked<Them>(b, b.KingSquare(Us))) n += check ? 1 : CountLegalMoves<Us, false>(b);
+    UnmakeMoveT<Us, false, false>(b, m1, u);
+  }
+  return n;
+}
+
+}  // namespace quarn
