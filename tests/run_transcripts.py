@@ -23,7 +23,6 @@ with status 0 within the time limit.  Files whose name starts with
 import argparse
 import concurrent.futures
 import difflib
-import functools
 import os
 import re
 import subprocess
@@ -59,29 +58,33 @@ def line_matches(expected, actual):
 
 def match_lines(expected, actual):
     """Return None when the lines match, else the index pair (expected,
-    actual) of the furthest point reached, for the failure report."""
-    sys.setrecursionlimit(max(10000, 4 * (len(expected) + len(actual)) + 100))
-    furthest = [0, 0]
+    actual) of the furthest point reached, for the failure report.
 
-    @functools.lru_cache(maxsize=None)
-    def match(i, j):
-        if (i, j) > tuple(furthest):
-            furthest[0], furthest[1] = i, j
-        if i == len(expected):
-            return j == len(actual)
-        if expected[i] == ANY_LINES:
-            # Lazy: as few lines as possible.
-            for k in range(j, len(actual) + 1):
-                if match(i + 1, k):
-                    return True
-            return False
-        if j < len(actual) and line_matches(expected[i], actual[j]):
-            return match(i + 1, j + 1)
-        return False
-
-    if match(0, 0):
+    Wildcard matching with backtracking to the last "~~~" only: every other
+    expected line matches exactly one actual line, so this finds a match
+    whenever one exists, trying the fewest lines for each "~~~" first."""
+    i = j = 0
+    star, mark = -1, 0
+    furthest = (0, 0)
+    while j < len(actual):
+        if i < len(expected) and expected[i] == ANY_LINES:
+            star, mark = i, j
+            i += 1
+        elif i < len(expected) and line_matches(expected[i], actual[j]):
+            i += 1
+            j += 1
+        elif star >= 0:
+            i = star + 1
+            mark += 1
+            j = mark
+        else:
+            return max(furthest, (i, j))
+        furthest = max(furthest, (i, j))
+    while i < len(expected) and expected[i] == ANY_LINES:
+        i += 1
+    if i == len(expected):
         return None
-    return tuple(furthest)
+    return max(furthest, (i, j))
 
 
 def show(line):
