@@ -40,25 +40,34 @@ inline std::string PairText(MovePair p) {
   return text;
 }
 
-// The legal moves of the side to move, in generation order. The position's
-// current list is left as it was found.
-inline std::vector<Move> LegalMoves(Position& pos) {
+// A growable move list with the interface the generators use.
+template <class Element>
+struct VectorList {
+  using value_type = Element;
+  std::vector<Element> items;
+  int Count() const { return int(items.size()); }
+  Element& At(int i) { return items[size_t(i)]; }
+  const Element& At(int i) const { return items[size_t(i)]; }
+  void Append(const Element& e) { items.push_back(e); }
+  void Clear() { items.clear(); }
+  void RemoveAt(int i) { items.erase(items.begin() + i); }
+};
+
+// The legal moves of the side to move on any board.
+inline std::vector<Move> LegalMoves(Board& b) {
   FixedMoveList list;
-  GenerateLegalMovesForSideToMove(pos, list);
+  GenerateLegalMovesForSideToMove(b, list);
   std::vector<Move> moves;
   for (int i = 0; i < list.Count(); ++i) moves.push_back(list.At(i).move);
   return moves;
 }
 
-// The legal turns of the side to move (first-turn rule included), built in
-// the current ply's list, which is emptied again afterwards.
-inline std::vector<MovePair> LegalTurns(MarseillaisPosition& pos) {
-  StackPairList& list = pos.CurrentList();
-  const int start = list.Count();
-  GenerateLegalTurnsForSideToMove(pos, list);
+// The legal turns of the side to move (first-turn rule included).
+inline std::vector<MovePair> LegalTurns(Board& b) {
+  VectorList<ScoredPair> list;
+  GenerateLegalTurnsForSideToMove(b, list);
   std::vector<MovePair> turns;
-  for (int i = start; i < list.Count(); ++i) turns.push_back(list.At(i).pair);
-  list.end = list.begin + start;
+  for (const ScoredPair& e : list.items) turns.push_back(e.pair);
   return turns;
 }
 
