@@ -106,9 +106,9 @@ MovePair PickRandomMovePair(MarseillaisPosition& pos) {
 
 namespace {
 
-// The search always finishes a root move before it honours the clock, so it
-// returns a move whenever one exists; the first legal move stands behind it
-// all the same, so the value 0 is never played.
+// A search stopped before it completed any root move (no time left, or a
+// first root move drowned in a chain of checking turns) returns no move; the
+// engine then plays the first legal one, never the value 0.
 Move FirstLegal(Position& pos) {
   BuildLegalList(pos);
   return pos.CurrentList().Count() ? pos.CurrentList().At(0).move : Move(0);

@@ -17,13 +17,34 @@ namespace quarn {
 
 namespace detail {
 
+template <Color Us, int D>
+inline int CountRay(const Board& b, Square s) {
+  int n = 0;
+  int t = s + D;
+  while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
+    ++n;
+    t += D;
+  }
+  return n + (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us));
+}
+
+template <Color Us, int... D>
+inline int CountRays(const Board& b, Square s) {
+  return (CountRay<Us, D>(b, s) + ...);
+}
+
+template <Color Us, int... D>
+inline int CountSteps(const Board& b, Square s) {
+  return ((!IsOffBoard(s + D) && b.colorAt[s + D] != Us) + ...);
+}
+
 // Moves of a non-king piece that is neither pinned nor capturing en passant.
 template <Color Us>
 inline int CountFreePieceMoves(const Board& b, Square s, int type) {
   constexpr Color Them = Opponent(Us);
-  int n = 0;
   switch (type) {
     case Pawn: {
+      int n = 0;
       for (int c : PawnCaptureSteps[Us]) {
         const int t = s + c;
         if (!IsOffBoard(t) && b.colorAt[t] == Them) n += RankOf(t) == LastRank<Us> ? 4 : 1;
@@ -36,26 +57,13 @@ inline int CountFreePieceMoves(const Board& b, Square s, int type) {
       return n;
     }
     case Knight:
-      for (const int* d = KnightSteps; *d; ++d) {
-        const int t = s + *d;
-        n += !IsOffBoard(t) && b.colorAt[t] != Us;
-      }
-      return n;
-    default: {
-      const int* lists[2] = {type == Rook ? nullptr : BishopSteps, type == Bishop ? nullptr : RookSteps};
-      for (const int* steps : lists) {
-        if (!steps) continue;
-        for (const int* d = steps; *d; ++d) {
-          int t = s + *d;
-          while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
-            ++n;
-            t += *d;
-          }
-          n += !IsOffBoard(t) && b.colorAt[t] == Them;
-        }
-      }
-      return n;
-    }
+      return CountSteps<Us, 31, 33, 14, 18, -31, -33, -14, -18>(b, s);
+    case Bishop:
+      return CountRays<Us, 15, 17, -15, -17>(b, s);
+    case Rook:
+      return CountRays<Us, 16, 1, -16, -1>(b, s);
+    default:
+      return CountRays<Us, 15, 17, -15, -17, 16, 1, -16, -1>(b, s);
   }
 }
 

@@ -19,7 +19,7 @@ extern uint64_t nodesPerft;
 // The fuzzing build keeps every command short: counts deeper than this are
 // ignored like any other out-of-range depth.
 constexpr int MaxPerftDepth = 3;
-constexpr int MaxMarseillaisPerftDepth = 2;
+constexpr int MaxMarseillaisPerftDepth = 1;
 #else
 constexpr int MaxPerftDepth = 64;
 constexpr int MaxMarseillaisPerftDepth = 10;

@@ -68,26 +68,36 @@ inline bool SideToMoveInCheck(const Board& b) {
 }
 
 // Bit rank * 8 + file for each piece of P that stands alone between P's king
-// and an enemy slider moving along that line.
+// and an enemy slider moving along that line. Only the enemy sliders that
+// share a suitable line with the king are walked: the set is the same as
+// walking every ray from the king, found with far fewer steps.
 template <Color P>
 inline uint64_t PinnedPieces(const Board& b) {
   constexpr Color E = Opponent(P);
   const Square k = b.KingSquare(P);
+  if (k == NoSquare) return 0;  // a king taken in a quiescence line pins nothing
+  const PieceList& enemy = b.pieceLists[E];
   uint64_t pinned = 0;
-  auto scan = [&](const int* steps, PieceType slider) {
-    for (const int* d = steps; *d; ++d) {
-      int p = k + *d;
-      while (!IsOffBoard(p) && b.colorAt[p] == NoColor) p += *d;
-      if (IsOffBoard(p) || b.colorAt[p] != P) continue;
-      int q = p + *d;
-      while (!IsOffBoard(q) && b.colorAt[q] == NoColor) q += *d;
-      if (!IsOffBoard(q) && b.colorAt[q] == E && (b.typeAt[q] == slider || b.typeAt[q] == Queen)) {
-        pinned |= uint64_t(1) << IndexOf(Square(p));
-      }
-    }
-  };
-  scan(BishopSteps, Bishop);
-  scan(RookSteps, Rook);
+  // Sliders live in slots 1-5, promoted ones among 8-15 (only looked at
+  // when the counts say there are any).
+  int sliders = enemy.countByType[Bishop] + enemy.countByType[Rook] + enemy.countByType[Queen];
+  for (int slot = 1; slot < 16 && sliders > 0; slot = slot == 5 ? 8 : slot + 1) {
+    const Square s = enemy.squares[slot];
+    if (s == NoSquare) continue;
+    const int type = b.typeAt[s];
+    if (type < Bishop || type > Queen) continue;
+    --sliders;
+    const int d = DirectionTable[s - k + 128];
+    if (d == 0) continue;
+    const bool diagonal = d == 15 || d == 17 || d == -15 || d == -17;
+    if (diagonal ? type == Rook : type == Bishop) continue;
+    int p = k + d;
+    while (b.colorAt[p] == NoColor) p += d;  // s lies on this ray, so the walk stops on the board
+    if (p == s || b.colorAt[p] != P) continue;
+    int q = p + d;
+    while (b.colorAt[q] == NoColor) q += d;
+    if (q == s) pinned |= uint64_t(1) << IndexOf(Square(p));
+  }
   return pinned;
 }
 

@@ -85,7 +85,6 @@ int SearchTurns(MarseillaisPosition& pos, TimeControl* tc, int alpha, int beta, 
     // A stopped child's score is never used; the root keeps what it has.
     if (stopSearch) return IsRoot ? best : MateScore;
     if constexpr (IsRoot) {
-      if (detail::searchClock.timed) detail::searchClock.armed = true;
       if (score > best) {
         best = score;
         CopyPv(pvOut, p, child);
@@ -160,7 +159,7 @@ SearchResult SearchBestMovePairT(MarseillaisPosition& pos, TimeControl& tc, Move
                                  const SearchLimits& limits) {
   stopSearch = false;
   nodeCount = 0;
-  detail::searchClock = {&tc, limits.timed, false, limits.print};
+  detail::searchClock = {&tc, limits.timed, limits.print};
   PairPvLine previousPv;
   previousPv.count = 0;
   tc.moveBudget =

@@ -222,8 +222,6 @@ int SearchRoot(Position& pos, TimeControl& tc, uint32_t depth, bool followPv, co
     --pos.ply;
     UnmakeMoveT<Us, true, true>(pos, m, undo);
     if (stopSearch) break;
-    // From here on the clock may stop the search: a move is in hand.
-    if (detail::searchClock.timed) detail::searchClock.armed = true;
     if (score > best) {
       best = score;
       CopyPv(pvOut, m, child);
@@ -239,7 +237,7 @@ template <Color Us>
 SearchResult SearchBestMoveT(Position& pos, TimeControl& tc, Move& best, const SearchLimits& limits) {
   stopSearch = false;
   nodeCount = 0;
-  detail::searchClock = {&tc, limits.timed, false, limits.print};
+  detail::searchClock = {&tc, limits.timed, limits.print};
   PvLine previousPv;
   previousPv.count = 0;
   tc.moveBudget =

@@ -40,7 +40,10 @@ struct SearchResult {
 };
 
 // best is the caller's variable (set to 0 before the call); it receives the
-// first move of the last principal variation found.
+// first move of the last principal variation found. A search stopped before
+// it completed any root move leaves it at 0: the caller then plays the first
+// legal move (a long chain of checking turns can keep the first root move
+// busy far beyond any budget, so the clock is honoured from the first node).
 SearchResult SearchBestMove(Position& pos, TimeControl& tc, Move& best, const SearchLimits& limits = {});
 SearchResult SearchBestMovePair(MarseillaisPosition& pos, TimeControl& tc, MovePair& best,
                                 const SearchLimits& limits = {});
@@ -50,15 +53,14 @@ namespace detail {
 // Shared by both searches: node entry with the periodic clock check.
 struct SearchClock {
   TimeControl* tc = nullptr;
-  bool timed = true;
-  bool armed = false;  // the clock is honoured once a first root move is done
+  bool timed = true;  // fixed-depth searches never look at the clock
   bool print = true;
 };
 extern SearchClock searchClock;
 
 inline bool NodeEntryStops() {
   ++nodeCount;
-  if ((nodeCount & 4095) == 0 && searchClock.armed) {
+  if ((nodeCount & 4095) == 0 && searchClock.timed) {
     const int32_t elapsed = ClockUsed(*searchClock.tc) - searchClock.tc->moveStartUsed;
     if (elapsed >= searchClock.tc->moveBudget) {
       stopSearch = true;
