@@ -316,6 +316,7 @@ struct VectorPairList {
   const ScoredPair& At(int i) const { return items[size_t(i)]; }
   void Append(const ScoredPair& e) { items.push_back(e); }
   void Clear() { items.clear(); }
+  void Truncate(int n) { items.resize(size_t(n)); }
   void RemoveAt(int i) { items.erase(items.begin() + i); }
 };
 

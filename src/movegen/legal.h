@@ -26,28 +26,15 @@ inline bool LeavesKingAttacked(Board& b, Move m) {
   return attacked;
 }
 
-// Removes, from index `start` on, the moves for which `illegal` holds.
-template <class List, class Pred>
-inline void RemoveIllegal(List& list, int start, Pred illegal) {
-  int n = list.Count();
-  int i = start;
-  while (i < n) {
-    if (illegal(list.At(i).move)) {
-      list.RemoveAt(i);
-      --n;
-    } else {
-      ++i;
-    }
-  }
-}
-
 // For a side to move that is not in check.
 template <Color Us, class List>
 inline void GenerateLegalMoves(Board& b, List& list) {
   const int start = list.Count();
   GenerateMoves<Us, true, true>(b, list);
   const uint64_t pinMask = PinnedPieces<Us>(b);
-  RemoveIllegal(list, start, [&](Move m) { return NeedsLegalityTest(b, m, pinMask) && LeavesKingAttacked<Us>(b, m); });
+  RemoveIf(list, start, [&](const ScoredMove& e) {
+    return NeedsLegalityTest(b, e.move, pinMask) && LeavesKingAttacked<Us>(b, e.move);
+  });
 }
 
 // For a side to move that is in check: every evasion is tested.
@@ -55,7 +42,7 @@ template <Color Us, class List>
 inline void GenerateLegalEvasions(Board& b, List& list) {
   const int start = list.Count();
   GenerateEvasions<Us>(b, list);
-  RemoveIllegal(list, start, [&](Move m) { return LeavesKingAttacked<Us>(b, m); });
+  RemoveIf(list, start, [&](const ScoredMove& e) { return LeavesKingAttacked<Us>(b, e.move); });
 }
 
 // The legal moves of the side to move, choosing the builder by the check test.

@@ -91,22 +91,13 @@ inline void GenerateSingleTurnsInCheck(const Board& b, PairList& list) {
 // turns that expose the mover and pairs whose second move does.
 template <Color Us, class PairList>
 inline void FilterIllegalTurns(Board& b, PairList& list, int start) {
-  constexpr Color Them = Opponent(Us);
-  int n = list.Count();
-  int i = start;
-  while (i < n) {
-    const MovePair p = list.At(i).pair;
+  RemoveIf(list, start, [&](const ScoredPair& e) {
     UndoRecord u[2];
-    MakePairT<Us, false>(b, p, u);
-    const bool attacked = IsSquareAttacked<Them>(b, b.KingSquare(Us));
-    UnmakePairT<Us, false>(b, p, u);
-    if (attacked) {
-      list.RemoveAt(i);
-      --n;
-    } else {
-      ++i;
-    }
-  }
+    MakePairT<Us, false>(b, e.pair, u);
+    const bool attacked = IsSquareAttacked<Opponent(Us)>(b, b.KingSquare(Us));
+    UnmakePairT<Us, false>(b, e.pair, u);
+    return attacked;
+  });
 }
 
 template <Color Us, bool withFirstTurnRule, class PairList>

@@ -19,6 +19,7 @@ struct StackList {
   const Element& At(int i) const { return begin[i]; }
   void Append(const Element& e) { *end++ = e; }
   void Clear() { end = begin; }
+  void Truncate(int n) { end = begin + n; }
   // Removes element i, closing the gap and keeping the order of the rest.
   void RemoveAt(int i) {
     for (int j = i + 1; j < Count(); ++j) begin[j - 1] = begin[j];
@@ -44,11 +45,26 @@ struct FixedMoveList {
   const ScoredMove& At(int i) const { return items[i]; }
   void Append(const ScoredMove& e) { items[count++] = e; }
   void Clear() { count = 0; }
+  void Truncate(int n) { count = n; }
   void RemoveAt(int i) {
     for (int j = i + 1; j < Count(); ++j) items[j - 1] = items[j];
     --count;
   }
 };
+
+// Removes, from index `start` on, the elements for which `drop` holds,
+// keeping the order of the rest: the result of calling RemoveAt on each, in
+// one pass instead of one shift per removal (turn lists can be huge).
+template <class List, class Pred>
+inline void RemoveIf(List& list, int start, Pred drop) {
+  const int n = list.Count();
+  int kept = start;
+  for (int i = start; i < n; ++i) {
+    const auto e = list.At(i);
+    if (!drop(e)) list.At(kept++) = e;
+  }
+  list.Truncate(kept);
+}
 
 // Appends a freshly generated move (score 0) to any move list.
 template <class List>
