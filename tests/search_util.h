@@ -50,6 +50,7 @@ struct VectorList {
   const Element& At(int i) const { return items[size_t(i)]; }
   void Append(const Element& e) { items.push_back(e); }
   void Clear() { items.clear(); }
+  void Truncate(int n) { items.resize(size_t(n)); }
   void RemoveAt(int i) { items.erase(items.begin() + i); }
 };
 

@@ -320,7 +320,10 @@ class Walker {
  private:
   std::string Path() const {
     std::string s = " after";
-    for (Move m : path_) s += " " + MoveName(m);
+    for (Move m : path_) {
+      s += ' ';
+      s += MoveName(m);
+    }
     return s;
   }
   Position& pos_;
