@@ -4,8 +4,7 @@
 //   cannot expose its king, so its moves are counted as they are generated;
 // - a pinned piece may only move along the ray from its king (towards and
 //   onto the pinner), which is a geometric test;
-// - a king step is legal when its destination is not attacked once the king
-//   has left its square;
+// - a king step is legal when its destination is not attacked;
 // - castling and en passant are made and tested as the list builders do.
 #pragma once
 
@@ -67,17 +66,16 @@ inline int CountFreePieceMoves(const Board& b, Square s, int type) {
   }
 }
 
-// King steps whose destination is safe with the king lifted off its square.
+// King steps onto unattacked squares (the side is not in check, so no
+// slider sees through the king's own square).
 template <Color Us>
-inline int CountKingSteps(Board& b, Square k) {
+inline int CountKingSteps(const Board& b, Square k) {
   constexpr Color Them = Opponent(Us);
   int n = 0;
-  b.colorAt[k] = NoColor;
   for (const int* d = KingSteps; *d; ++d) {
     const int t = k + *d;
     if (!IsOffBoard(t) && b.colorAt[t] != Us && !IsSquareAttacked<Them>(b, Square(t))) ++n;
   }
-  b.colorAt[k] = Us;
   return n;
 }
 

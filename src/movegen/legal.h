@@ -26,15 +26,29 @@ inline bool LeavesKingAttacked(Board& b, Move m) {
   return attacked;
 }
 
+// For a side not in check, the answer of the make-and-test for the moves
+// that need it, found more cheaply where geometry suffices: a king step is
+// illegal when its destination is attacked (no slider can see through the
+// king's square without giving check, so the square it leaves does not
+// matter); a pinned piece must stay on the ray from its king; castling and
+// en passant are made and tested.
+template <Color Us>
+inline bool IsIllegalWhenNotInCheck(Board& b, Move m, uint64_t pinMask) {
+  const Square from = MoveFrom(m);
+  if (MoveKindOf(m) == EnPassantMove || MoveKindOf(m) == CastlingMove) return LeavesKingAttacked<Us>(b, m);
+  if (b.typeAt[from] == King) return IsSquareAttacked<Opponent(Us)>(b, MoveTo(m));
+  if (!((pinMask >> (m & 63)) & 1)) return false;
+  const Square k = b.KingSquare(Us);
+  return Direction(k, MoveTo(m)) != Direction(k, from);
+}
+
 // For a side to move that is not in check.
 template <Color Us, class List>
 inline void GenerateLegalMoves(Board& b, List& list) {
   const int start = list.Count();
   GenerateMoves<Us, true, true>(b, list);
   const uint64_t pinMask = PinnedPieces<Us>(b);
-  RemoveIf(list, start, [&](const ScoredMove& e) {
-    return NeedsLegalityTest(b, e.move, pinMask) && LeavesKingAttacked<Us>(b, e.move);
-  });
+  RemoveIf(list, start, [&](const ScoredMove& e) { return IsIllegalWhenNotInCheck<Us>(b, e.move, pinMask); });
 }
 
 // For a side to move that is in check: every evasion is tested.
