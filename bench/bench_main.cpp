@@ -35,9 +35,7 @@ namespace {
 using namespace quarn;
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 constexpr const char* KiwipeteFen = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
 
@@ -111,8 +109,9 @@ int RunPerftBench() {
     std::printf("\n");
     std::fflush(stdout);
   }
-  std::printf("(leaves/s counts the leaves of the tree, turns in Marseillais; nodes/s the positions whose\n"
-              " moves were listed, the last ply being counted from its parent's list)\n");
+  std::printf(
+      "(leaves/s counts the leaves of the tree, turns in Marseillais; nodes/s the positions whose\n"
+      " moves were listed, the last ply being counted from its parent's list)\n");
   return failures ? 1 : 0;
 }
 

@@ -69,7 +69,8 @@ inline ::testing::AssertionResult BoardsEqual(const Board& a, const Board& b) {
         out << " pieceLists[" << c << "].countByType[" << t << "]: " << int(la.countByType[t]) << " vs "
             << int(lb.countByType[t]) << ";";
     }
-    if (la.total != lb.total) out << " pieceLists[" << c << "].total: " << int(la.total) << " vs " << int(lb.total) << ";";
+    if (la.total != lb.total)
+      out << " pieceLists[" << c << "].total: " << int(la.total) << " vs " << int(lb.total) << ";";
     if (a.materialSum[c] != b.materialSum[c])
       out << " materialSum[" << c << "]: (" << OpeningOf(a.materialSum[c]) << "," << EndgameOf(a.materialSum[c])
           << ") vs (" << OpeningOf(b.materialSum[c]) << "," << EndgameOf(b.materialSum[c]) << ");";
@@ -86,7 +87,8 @@ inline ::testing::AssertionResult BoardsEqual(const Board& a, const Board& b) {
       out << " slotAt[" << SquareName(sq) << "]: " << int(a.slotAt[sq]) << " vs " << int(b.slotAt[sq]) << ";";
   }
   if (a.sideToMove != b.sideToMove) out << " sideToMove: " << int(a.sideToMove) << " vs " << int(b.sideToMove) << ";";
-  if (a.epSquare != b.epSquare) out << " epSquare: " << SquareName(a.epSquare) << " vs " << SquareName(b.epSquare) << ";";
+  if (a.epSquare != b.epSquare)
+    out << " epSquare: " << SquareName(a.epSquare) << " vs " << SquareName(b.epSquare) << ";";
   if (a.castlingRights != b.castlingRights)
     out << " castlingRights: " << int(a.castlingRights) << " vs " << int(b.castlingRights) << ";";
   return ::testing::AssertionFailure() << "boards differ:" << out.str() << " [" << PositionToFen(a) << "] vs ["
