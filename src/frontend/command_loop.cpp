@@ -1,7 +1,6 @@
 #include "frontend/command_loop.h"
 
 #include <sys/time.h>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -27,14 +26,13 @@ Board& CurrentBoard(GameContext& ctx) {
 // A decimal integer with optional sign, as atoi reads it, but clamped to the
 // 32-bit range instead of overflowing; 0 when the text holds no number.
 long long ReadInteger(const char* text) {
-  errno = 0;
   const long long value = std::strtoll(text, nullptr, 10);
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return value;
 }
 
-int32_t ClampCentiseconds(long long value) {
+int32_t ClampNonNegative(long long value) {
   if (value < 0) return 0;
   if (value > INT_MAX) return INT_MAX;
   return int32_t(value);
@@ -43,7 +41,7 @@ int32_t ClampCentiseconds(long long value) {
 // level MPS BASE INC: BASE in minutes or minutes:seconds, INC in whole
 // seconds. Negative values count as 0; huge ones are clamped.
 void SetLevel(TimeControl& tc, char** words) {
-  tc.movesPerControl = int32_t(ReadInteger(words[1]) < 0 ? 0 : ReadInteger(words[1]));
+  tc.movesPerControl = ClampNonNegative(ReadInteger(words[1]));
   const char* colon = std::strchr(words[2], ':');
   long long base;
   if (colon) {
@@ -51,8 +49,8 @@ void SetLevel(TimeControl& tc, char** words) {
   } else {
     base = ReadInteger(words[2]) * 60 * 100;
   }
-  tc.baseTime = ClampCentiseconds(base);
-  tc.increment = ClampCentiseconds(ReadInteger(words[3]) * 100);
+  tc.baseTime = ClampNonNegative(base);
+  tc.increment = ClampNonNegative(ReadInteger(words[3]) * 100);
 }
 
 // The seed mixes the time of day (UTC, to the millisecond) with the calendar

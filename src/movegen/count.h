@@ -28,12 +28,12 @@ inline int CountRay(const Board& b, Square s) {
 }
 
 template <Color Us, int... D>
-inline int CountRays(const Board& b, Square s) {
+inline int CountRays(const Board& b, Square s, StepPack<D...>) {
   return (CountRay<Us, D>(b, s) + ...);
 }
 
 template <Color Us, int... D>
-inline int CountSteps(const Board& b, Square s) {
+inline int CountSteps(const Board& b, Square s, StepPack<D...>) {
   return ((!IsOffBoard(s + D) && b.colorAt[s + D] != Us) + ...);
 }
 
@@ -56,13 +56,13 @@ inline int CountFreePieceMoves(const Board& b, Square s, int type) {
       return n;
     }
     case Knight:
-      return CountSteps<Us, 31, 33, 14, 18, -31, -33, -14, -18>(b, s);
+      return CountSteps<Us>(b, s, KnightPack{});
     case Bishop:
-      return CountRays<Us, 15, 17, -15, -17>(b, s);
+      return CountRays<Us>(b, s, BishopPack{});
     case Rook:
-      return CountRays<Us, 16, 1, -16, -1>(b, s);
+      return CountRays<Us>(b, s, RookPack{});
     default:
-      return CountRays<Us, 15, 17, -15, -17, 16, 1, -16, -1>(b, s);
+      return CountRays<Us>(b, s, BishopPack{}) + CountRays<Us>(b, s, RookPack{});
   }
 }
 

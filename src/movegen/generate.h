@@ -56,6 +56,49 @@ inline void GenerateSlides(const Board& b, Square s, const int* steps, List& lis
   }
 }
 
+// The same walks unrolled over compile-time steps, in the order given.
+template <Color Us, int D, class List>
+inline void SlideAlong(const Board& b, Square s, List& list) {
+  int t = s + D;
+  while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
+    AppendMove(list, MakeMoveWord(s, Square(t)));
+    t += D;
+  }
+  if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
+}
+template <Color Us, class List, int... D>
+inline void SlideAll(const Board& b, Square s, List& list, StepPack<D...>) {
+  (SlideAlong<Us, D>(b, s, list), ...);
+}
+template <Color Us, int D, class List>
+inline void StepTo(const Board& b, Square s, List& list) {
+  const int t = s + D;
+  if (!IsOffBoard(t) && b.colorAt[t] != Us) AppendMove(list, MakeMoveWord(s, Square(t)));
+}
+template <Color Us, class List, int... D>
+inline void StepAll(const Board& b, Square s, List& list, StepPack<D...>) {
+  (StepTo<Us, D>(b, s, list), ...);
+}
+template <Color Us, int D, class List>
+inline void CaptureAlong(const Board& b, Square s, List& list) {
+  int t = s + D;
+  while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += D;
+  if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
+}
+template <Color Us, class List, int... D>
+inline void CaptureAll(const Board& b, Square s, List& list, StepPack<D...>) {
+  (CaptureAlong<Us, D>(b, s, list), ...);
+}
+template <Color Us, int D, class List>
+inline void CaptureAt(const Board& b, Square s, List& list) {
+  const int t = s + D;
+  if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
+}
+template <Color Us, class List, int... D>
+inline void CaptureAtAll(const Board& b, Square s, List& list, StepPack<D...>) {
+  (CaptureAt<Us, D>(b, s, list), ...);
+}
+
 template <Color Us, class List>
 inline void GeneratePawnMoves(const Board& b, Square s, List& list) {
   constexpr Color Them = Opponent(Us);
@@ -123,20 +166,20 @@ inline void GenerateMoves(const Board& b, List& list) {
         GeneratePawnMoves<Us>(b, s, list);
         break;
       case Knight:
-        GenerateKnightMoves<Us>(b, s, list);
+        StepAll<Us>(b, s, list, KnightPack{});
         break;
       case Bishop:
-        GenerateSlides<Us>(b, s, BishopSteps, list);
+        SlideAll<Us>(b, s, list, BishopPack{});
         break;
       case Rook:
-        GenerateSlides<Us>(b, s, RookSteps, list);
+        SlideAll<Us>(b, s, list, RookPack{});
         break;
       case Queen:
-        GenerateSlides<Us>(b, s, BishopSteps, list);
-        GenerateSlides<Us>(b, s, RookSteps, list);
+        SlideAll<Us>(b, s, list, BishopPack{});
+        SlideAll<Us>(b, s, list, RookPack{});
         break;
       default:
-        GenerateKingSteps<Us>(b, s, list);
+        StepAll<Us>(b, s, list, KingPack{});
         break;
     }
   }
@@ -208,19 +251,6 @@ inline void GenerateCaptures(const Board& b, List& list) {
   constexpr Color Them = Opponent(Us);
   GenerateEnPassant<Us>(b, list);
   const PieceList& pieces = b.pieceLists[Us];
-  auto captureSteps = [&](Square s, const int* steps) {
-    for (const int* d = steps; *d; ++d) {
-      const int t = s + *d;
-      if (!IsOffBoard(t) && b.colorAt[t] == Them) AppendMove(list, MakeMoveWord(s, Square(t)));
-    }
-  };
-  auto captureSlides = [&](Square s, const int* steps) {
-    for (const int* d = steps; *d; ++d) {
-      int t = s + *d;
-      while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += *d;
-      if (!IsOffBoard(t) && b.colorAt[t] == Them) AppendMove(list, MakeMoveWord(s, Square(t)));
-    }
-  };
   for (int slot = 0; slot < 16; ++slot) {
     const Square s = pieces.squares[slot];
     if (s == NoSquare) continue;
@@ -236,20 +266,20 @@ inline void GenerateCaptures(const Board& b, List& list) {
         }
         break;
       case Knight:
-        captureSteps(s, KnightSteps);
+        CaptureAtAll<Us>(b, s, list, KnightPack{});
         break;
       case Bishop:
-        captureSlides(s, BishopSteps);
+        CaptureAll<Us>(b, s, list, BishopPack{});
         break;
       case Rook:
-        captureSlides(s, RookSteps);
+        CaptureAll<Us>(b, s, list, RookPack{});
         break;
       case Queen:
-        captureSlides(s, BishopSteps);
-        captureSlides(s, RookSteps);
+        CaptureAll<Us>(b, s, list, BishopPack{});
+        CaptureAll<Us>(b, s, list, RookPack{});
         break;
       default:
-        captureSteps(s, KingSteps);
+        CaptureAtAll<Us>(b, s, list, KingPack{});
         break;
     }
   }

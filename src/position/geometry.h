@@ -14,6 +14,25 @@ inline constexpr int KnightSteps[9] = {31, 33, 14, 18, -31, -33, -14, -18, 0};
 inline constexpr int BishopSteps[5] = {15, 17, -15, -17, 0};
 inline constexpr int RookSteps[5] = {16, 1, -16, -1, 0};
 inline constexpr int KingSteps[9] = {15, 17, -15, -17, 16, 1, -16, -1, 0};
+// The same step lists as compile-time packs, for loops the compiler unrolls.
+template <int... D>
+struct StepPack {
+  static constexpr int steps[] = {D..., 0};
+};
+using KnightPack = StepPack<31, 33, 14, 18, -31, -33, -14, -18>;
+using BishopPack = StepPack<15, 17, -15, -17>;
+using RookPack = StepPack<16, 1, -16, -1>;
+using KingPack = StepPack<15, 17, -15, -17, 16, 1, -16, -1>;
+
+constexpr bool SameSteps(const int* a, const int* b) {
+  for (; *a || *b; ++a, ++b) {
+    if (*a != *b) return false;
+  }
+  return true;
+}
+static_assert(SameSteps(KnightPack::steps, KnightSteps) && SameSteps(BishopPack::steps, BishopSteps) &&
+              SameSteps(RookPack::steps, RookSteps) && SameSteps(KingPack::steps, KingSteps));
+
 inline constexpr const int* StepsByType[7] = {nullptr,   nullptr,   KnightSteps, BishopSteps,
                                               RookSteps, KingSteps, KingSteps};
 
