@@ -1,60 +1,46 @@
-// Helpers for the search and ordering tests: positions from FEN, move text,
-// legal-move lookups and depth-limited searches.
+// Search and ordering test helpers, overloaded on the variant: a Position
+// plays moves, a MarseillaisPosition turns (move pairs).
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "frontend/clock.h"
 #include "frontend/move_text.h"
 #include "movegen/legal.h"
 #include "movegen/turns.h"
-#include "position/attacks.h"
 #include "position/fen.h"
 #include "position/position.h"
 #include "search/search.h"
 
 namespace quarn::test {
 
-// A fresh position object set up from the FEN, with an empty ply stack.
-// Null when the FEN is not one the engine can play from.
+// Set up as "setboard" would, with an empty ply stack; null when refused.
 template <class P = Position>
 inline std::unique_ptr<P> PositionFromFen(const char* fen) {
   std::unique_ptr<P> pos = ConstructPosition<P>();
-  if (!pos) return pos;
-  if (!SetupPlayableFen(*pos, fen)) return nullptr;
+  if (!pos || !SetupPlayableFen(*pos, fen)) return nullptr;
   pos->ResetPly();
   return pos;
 }
 
-inline std::string MoveText(Move m) {
+template <class P>
+using BestOf = std::conditional_t<std::is_same_v<P, Position>, Move, MovePair>;
+
+inline std::string Text(Move m) {
   char text[8];
   FormatMove(m, text);
   return text;
 }
-
-inline std::string PairText(MovePair p) {
+inline std::string Text(MovePair p) {
   char text[16];
   FormatMovePair(p, text);
   return text;
 }
 
-// A growable move list with the interface the generators use.
-template <class Element>
-struct VectorList {
-  using value_type = Element;
-  std::vector<Element> items;
-  int Count() const { return int(items.size()); }
-  Element& At(int i) { return items[size_t(i)]; }
-  const Element& At(int i) const { return items[size_t(i)]; }
-  void Append(const Element& e) { items.push_back(e); }
-  void Clear() { items.clear(); }
-  void Truncate(int n) { items.resize(size_t(n)); }
-  void RemoveAt(int i) { items.erase(items.begin() + i); }
-};
-
-// The legal moves of the side to move on any board.
 inline std::vector<Move> LegalMoves(Board& b) {
   FixedMoveList list;
   GenerateLegalMovesForSideToMove(b, list);
@@ -63,26 +49,41 @@ inline std::vector<Move> LegalMoves(Board& b) {
   return moves;
 }
 
-// The legal turns of the side to move (first-turn rule included).
+// The legal turns, first-turn rule included.
 inline std::vector<MovePair> LegalTurns(Board& b) {
-  VectorList<ScoredPair> list;
+  struct List {
+    std::vector<ScoredPair> items;
+    int Count() const { return int(items.size()); }
+    ScoredPair& At(int i) { return items[size_t(i)]; }
+    void Append(const ScoredPair& e) { items.push_back(e); }
+    void Clear() { items.clear(); }
+    void Truncate(int n) { items.resize(size_t(n)); }
+    void RemoveAt(int i) { items.erase(items.begin() + i); }
+  } list;
   GenerateLegalTurnsForSideToMove(b, list);
   std::vector<MovePair> turns;
   for (const ScoredPair& e : list.items) turns.push_back(e.pair);
   return turns;
 }
 
-// The legal move written as text ("e2e4", "e7e8q"), or 0.
-inline Move FindMove(Position& pos, const char* text) {
+inline std::vector<Move> Legal(Position& p) { return LegalMoves(p); }
+inline std::vector<MovePair> Legal(MarseillaisPosition& p) { return LegalTurns(p); }
+
+template <class P>
+inline bool IsLegal(P& pos, BestOf<P> m) {
+  const auto all = Legal(pos);
+  return m != 0 && std::find(all.begin(), all.end(), m) != all.end();
+}
+
+// The legal move ("e7e8q") or turn ("e2e4,d2d4") written as text, or 0.
+inline Move Find(Position& pos, const std::string& text) {
   ParsedMove parsed;
-  if (!ParseCoordinateMove(text, parsed)) return 0;
+  if (!ParseCoordinateMove(text.c_str(), parsed)) return 0;
   const Move m = FindUserMove(pos, parsed);
   pos.CurrentList().Clear();
   return m;
 }
-
-// The legal turn written as "e2e4" or "e2e4,d2d4", or 0.
-inline MovePair FindPair(MarseillaisPosition& pos, const std::string& text) {
+inline MovePair Find(MarseillaisPosition& pos, const std::string& text) {
   const size_t comma = text.find(',');
   ParsedMove first, second;
   if (!ParseCoordinateMove(text.substr(0, comma).c_str(), first)) return 0;
@@ -92,43 +93,28 @@ inline MovePair FindPair(MarseillaisPosition& pos, const std::string& text) {
   return p;
 }
 
-// An untimed search to a fixed depth with the clock idle.
-inline SearchResult SearchToDepth(Position& pos, int depth, Move& best, bool print = false) {
+inline void Play(Position& pos, Move m) { PlayMove(pos, m); }
+inline void Play(MarseillaisPosition& pos, MovePair p) { PlayMovePair(pos, p); }
+
+// A search to a fixed depth with the clock idle, or a timed search with
+// nothing on the clock.
+template <class P>
+inline SearchResult SearchTo(P& pos, int depth, BestOf<P>& best, bool print = false, bool noTime = false) {
   TimeControl tc;
-  best = 0;
-  return SearchBestMove(pos, tc, best, SearchLimits{depth, false, print});
-}
-
-inline SearchResult SearchPairToDepth(MarseillaisPosition& pos, int depth, MovePair& best, bool print = false) {
-  TimeControl tc;
-  best = 0;
-  return SearchBestMovePair(pos, tc, best, SearchLimits{depth, false, print});
-}
-
-// Splits text into lines (without their newlines).
-inline std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
+  if (noTime) {
+    tc.baseTime = 0;
+    StartClock(tc);
+    tc.moveStartUsed = ClockUsed(tc);
   }
-  return lines;
-}
-
-// Splits a line at single spaces.
-inline std::vector<std::string> SplitWords(const std::string& line) {
-  std::vector<std::string> words;
-  size_t start = 0;
-  while (start <= line.size()) {
-    size_t end = line.find(' ', start);
-    if (end == std::string::npos) end = line.size();
-    words.push_back(line.substr(start, end - start));
-    start = end + 1;
-  }
-  return words;
+  const SearchLimits limits{noTime ? MaxSearchDepth : depth, noTime, print};
+  best = 0;
+  SearchResult r;
+  if constexpr (std::is_same_v<P, Position>)
+    r = SearchBestMove(pos, tc, best, limits);
+  else
+    r = SearchBestMovePair(pos, tc, best, limits);
+  if (noTime) StopClock(tc);
+  return r;
 }
 
 }  // namespace quarn::test

@@ -2,6 +2,7 @@
 // order of the in-place selection step, for moves and for Marseillais pairs.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 #include "search/ordering.h"
@@ -22,22 +23,26 @@ struct LocalPairList {
   LocalPairList() { list.begin = list.end = items; }
 };
 
-std::vector<Move> VisitAll(FixedMoveList& list) {
-  std::vector<Move> order;
-  for (int k = 0;; ++k) {
-    const ScoredMove* e = PickNextMove(k, list);
-    if (!e) break;
-    order.push_back(e->move);
-  }
-  return order;
-}
+inline Move Key(const ScoredMove& e) { return e.move; }
+inline MovePair Key(const ScoredPair& e) { return e.pair; }
 
-std::vector<MovePair> VisitAll(StackPairList& list) {
-  std::vector<MovePair> order;
+// Picks k = 0, 1, ... until nothing is left; each entry must come out with
+// the score it went in with.
+template <class List>
+auto VisitAll(List& list) {
+  std::map<MovePair, int> scores;
+  for (int i = 0; i < list.Count(); ++i) scores[Key(list.At(i))] = list.At(i).score;
+  std::vector<decltype(Key(list.At(0)))> order;
   for (int k = 0;; ++k) {
-    const ScoredPair* e = PickNextPair(k, list);
+    const auto* e = [&] {
+      if constexpr (std::is_same_v<typename List::value_type, ScoredMove>)
+        return PickNextMove(k, list);
+      else
+        return PickNextPair(k, list);
+    }();
     if (!e) break;
-    order.push_back(e->pair);
+    EXPECT_EQ(e->score, scores[Key(*e)]) << "entry " << k << " lost its score";
+    order.push_back(Key(*e));
   }
   return order;
 }
@@ -45,294 +50,115 @@ std::vector<MovePair> VisitAll(StackPairList& list) {
 // Four distinct quiet moves standing for W, X, Y and Z.
 constexpr Move W = Mv("a2", "a3"), X = Mv("b2", "b3"), Y = Mv("c2", "c3"), Z = Mv("d2", "d3");
 
-TEST(PickNextMove, EmptyListGivesNothing) {
-  FixedMoveList list{};
-  EXPECT_EQ(PickNextMove(0, list), nullptr);
-}
-
-TEST(PickNextMove, IndexPastTheEndGivesNothing) {
-  FixedMoveList list;
-  list.Append({W, 0});
-  EXPECT_NE(PickNextMove(0, list), nullptr);
-  EXPECT_EQ(PickNextMove(1, list), nullptr);
-}
-
-TEST(PickNextMove, ExchangeDisplacesTheFrontEntry) {
-  // W(0) X(0) Y(1) Z(0): picking Y swaps it with W, so W now follows X.
-  FixedMoveList list;
-  list.Append({W, 0});
-  list.Append({X, 0});
-  list.Append({Y, 1});
-  list.Append({Z, 0});
-  EXPECT_EQ(VisitAll(list), (std::vector<Move>{Y, X, W, Z}));
-}
-
-TEST(PickNextMove, EqualScoreDoesNotReplace) {
-  // W(0) X(5) Y(5): X replaces W, Y does not replace X; then Y replaces W.
-  FixedMoveList list;
-  list.Append({W, 0});
-  list.Append({X, 5});
-  list.Append({Y, 5});
-  EXPECT_EQ(VisitAll(list), (std::vector<Move>{X, Y, W}));
-}
-
-TEST(PickNextMove, EntriesTravelWithTheirScores) {
-  FixedMoveList list;
-  list.Append({W, 0});
-  list.Append({X, 0});
-  list.Append({Y, 1});
-  list.Append({Z, 0});
-  const ScoredMove* first = PickNextMove(0, list);
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first->move, Y);
-  EXPECT_EQ(first->score, 1);
-  // W went to Y's old index with its own score.
-  EXPECT_EQ(list.At(2).move, W);
-  EXPECT_EQ(list.At(2).score, 0);
-}
-
-TEST(PickNextMove, ComparisonIsSigned) {
-  FixedMoveList list;
-  list.Append({W, -5});
-  list.Append({X, -3});
-  list.Append({Y, -4});
-  EXPECT_EQ(VisitAll(list), (std::vector<Move>{X, Y, W}));
-}
-
-TEST(PickNextMove, NoScoresKeepsGenerationOrder) {
-  FixedMoveList list;
-  for (Move m : {W, X, Y, Z}) list.Append({m, 0});
-  EXPECT_EQ(VisitAll(list), (std::vector<Move>{W, X, Y, Z}));
+TEST(PickNext, ExchangeOrderForMovesAndPairs) {
+  // W0 X0 Y1 Z0: picking Y swaps it with W, so W now follows X. W0 X5 Y5:
+  // an equal score does not replace. Scores compare signed; no scores keep
+  // the generation order; an empty list gives nothing.
+  const struct {
+    std::vector<int> scores;
+    std::vector<Move> order;
+  } cases[] = {{{0, 0, 1, 0}, {Y, X, W, Z}},
+               {{0, 5, 5}, {X, Y, W}},
+               {{-5, -3, -4}, {X, Y, W}},
+               {{0, 0, 0, 0}, {W, X, Y, Z}},
+               {{}, {}}};
+  for (const auto& c : cases) {
+    FixedMoveList moves;
+    LocalPairList pairs;
+    std::vector<MovePair> pairOrder;
+    for (size_t i = 0; i < c.scores.size(); ++i) {
+      moves.Append({std::vector<Move>{W, X, Y, Z}[i], int16_t(c.scores[i])});
+      pairs.list.Append({MakePairWord(moves.At(int(i)).move, 0), c.scores[i]});
+    }
+    for (Move m : c.order) pairOrder.push_back(MakePairWord(m, 0));
+    EXPECT_EQ(VisitAll(moves), c.order);
+    EXPECT_EQ(VisitAll(pairs.list), pairOrder);
+  }
 }
 
 // White to move with a pawn, queen, knight and king able to capture, a
 // quiet promotion and an en-passant capture.
 constexpr const char* CaptureFen = "7k/P7/8/3q2Pp/2P5/7r/3Q1p2/4K1N1 w - h6 0 1";
+constexpr Move QuietKnight = Mv("g1", "f3"), KingTakesPawn = Mv("e1", "f2"), KnightTakesRook = Mv("g1", "h3"),
+               QueenTakesQueen = Mv("d2", "d5"), PawnTakesQueen = Mv("c4", "d5"),
+               QuietPromotion = Mv("a7", "a8", PromotionMove, Queen - 2), EnPassant = Mv("g5", "h6", EnPassantMove);
 
-constexpr Move PawnTakesQueen = Mv("c4", "d5");
-constexpr Move QueenTakesQueen = Mv("d2", "d5");
-constexpr Move KnightTakesRook = Mv("g1", "h3");
-constexpr Move KingTakesPawn = Mv("e1", "f2");
-constexpr Move QuietKnight = Mv("g1", "f3");
-constexpr Move QuietPromotion = Mv("a7", "a8", PromotionMove, Queen - 2);
-constexpr Move EnPassant = Mv("g5", "h6", EnPassantMove);
-
-FixedMoveList CaptureList() {
-  FixedMoveList list;
-  for (Move m :
-       {QuietKnight, KingTakesPawn, KnightTakesRook, QueenTakesQueen, PawnTakesQueen, QuietPromotion, EnPassant})
-    list.Append({m, 0});
-  return list;
-}
-
-TEST(ScoreMoves, VictimFirstThenCheapestAttacker) {
+TEST(ScoreMoves, VictimFirstThenCheapestAttackerAndPreferredMove) {
   auto pos = test::PositionFromFen(CaptureFen);
   ASSERT_TRUE(pos);
-  FixedMoveList list = CaptureList();
-  ScoreMoves(list, *pos, 0);
-  EXPECT_EQ(list.At(0).score, 0);    // quiet knight move
-  EXPECT_EQ(list.At(1).score, 58);   // king takes pawn
-  EXPECT_EQ(list.At(2).score, 254);  // knight takes rook
-  EXPECT_EQ(list.At(3).score, 315);  // queen takes queen
-  EXPECT_EQ(list.At(4).score, 319);  // pawn takes queen
-  EXPECT_EQ(list.At(5).score, 0);    // promotion without capture
-  EXPECT_EQ(list.At(6).score, 0);    // en passant: the target square is empty
-}
-
-TEST(ScoreMoves, CapturesComeBeforeQuietMoves) {
-  auto pos = test::PositionFromFen(CaptureFen);
-  ASSERT_TRUE(pos);
-  FixedMoveList list = CaptureList();
-  ScoreMoves(list, *pos, 0);
-  const std::vector<Move> order = VisitAll(list);
-  ASSERT_EQ(order.size(), 7u);
-  EXPECT_EQ(order[0], PawnTakesQueen);
-  EXPECT_EQ(order[1], QueenTakesQueen);
-  EXPECT_EQ(order[2], KnightTakesRook);
-  EXPECT_EQ(order[3], KingTakesPawn);
-  // The quiet three follow, reordered only by the exchanges above.
-  EXPECT_EQ(order[4], QuietKnight);
-  EXPECT_EQ(order[5], QuietPromotion);
-  EXPECT_EQ(order[6], EnPassant);
-}
-
-TEST(ScoreMoves, PreferredMoveComesFirst) {
-  auto pos = test::PositionFromFen(CaptureFen);
-  ASSERT_TRUE(pos);
-  FixedMoveList list = CaptureList();
-  ScoreMoves(list, *pos, QuietKnight);
-  EXPECT_EQ(list.At(0).score, 32000);
-  const ScoredMove* first = PickNextMove(0, list);
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first->move, QuietKnight);
-  EXPECT_EQ(PickNextMove(1, list)->move, PawnTakesQueen);
-}
-
-TEST(ScoreMoves, PreferredCaptureScores32000) {
-  auto pos = test::PositionFromFen(CaptureFen);
-  ASSERT_TRUE(pos);
-  FixedMoveList list = CaptureList();
-  ScoreMoves(list, *pos, KingTakesPawn);
-  EXPECT_EQ(list.At(1).score, 32000);
-  EXPECT_EQ(PickNextMove(0, list)->move, KingTakesPawn);
-}
-
-TEST(ScoreMoves, PreferredMoveMissingFromTheList) {
-  auto pos = test::PositionFromFen(CaptureFen);
-  ASSERT_TRUE(pos);
-  FixedMoveList plain = CaptureList(), withMissing = CaptureList();
-  ScoreMoves(plain, *pos, 0);
-  ScoreMoves(withMissing, *pos, Mv("h2", "h4"));
-  for (int i = 0; i < plain.Count(); ++i) EXPECT_EQ(plain.At(i).score, withMissing.At(i).score) << i;
-  EXPECT_EQ(VisitAll(plain), VisitAll(withMissing));
-}
-
-TEST(ScoreMoves, PreferredMoveMatchesAllSixteenBits) {
-  // A knight promotion on the same squares is not the preferred queen promotion.
-  auto pos = test::PositionFromFen(CaptureFen);
-  ASSERT_TRUE(pos);
-  FixedMoveList list;
-  const Move knightPromotion = Mv("a7", "a8", PromotionMove, Knight - 2);
-  list.Append({knightPromotion, 0});
-  list.Append({QuietPromotion, 0});
-  ScoreMoves(list, *pos, QuietPromotion);
-  EXPECT_EQ(list.At(0).score, 0);
-  EXPECT_EQ(list.At(1).score, 32000);
-}
-
-TEST(ScoreMoves, QuietEntriesKeepTheirScore) {
-  auto pos = test::PositionFromFen(CaptureFen);
-  ASSERT_TRUE(pos);
-  FixedMoveList list;
-  list.Append({QuietKnight, 7});
-  list.Append({PawnTakesQueen, 7});
-  ScoreMoves(list, *pos, 0);
-  EXPECT_EQ(list.At(0).score, 7);
-  EXPECT_EQ(list.At(1).score, 319);
+  const Move KnightPromotion = Mv("a7", "a8", PromotionMove, Knight - 2), Missing = Mv("h2", "h4");
+  const std::vector<Move> moves = {QuietKnight,    KingTakesPawn,  KnightTakesRook, QueenTakesQueen,
+                                   PawnTakesQueen, QuietPromotion, EnPassant,       KnightPromotion};
+  // Quiet entries keep their score (7); en passant's target square is empty.
+  const std::vector<int> scores = {7, 58, 254, 315, 319, 7, 7, 7};
+  // A preferred move scores 32000 and is visited first (matched on all its
+  // bits: the knight promotion is not the queen one); one missing from the
+  // list changes nothing.
+  for (Move preferred : {Move(0), QuietKnight, KingTakesPawn, QuietPromotion, Missing}) {
+    FixedMoveList list;
+    for (Move m : moves) list.Append({m, 7});
+    ScoreMoves(list, *pos, preferred);
+    for (int i = 0; i < list.Count(); ++i)
+      EXPECT_EQ(list.At(i).score, moves[size_t(i)] == preferred ? 32000 : scores[size_t(i)]) << i;
+    const std::vector<Move> visited = VisitAll(list);
+    if (preferred == 0 || preferred == Missing) {
+      EXPECT_EQ(visited, (std::vector<Move>{PawnTakesQueen, QueenTakesQueen, KnightTakesRook, KingTakesPawn,
+                                            QuietKnight, QuietPromotion, EnPassant, KnightPromotion}));
+    } else {
+      EXPECT_EQ(visited[0], preferred);
+      EXPECT_EQ(visited[1], PawnTakesQueen);
+    }
+  }
 }
 
 TEST(ScoreMoves, GeneratedListPutsCapturesFirst) {
-  // Over a whole generated list, every capture is picked before every quiet move.
   auto pos = test::PositionFromFen("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
   ASSERT_TRUE(pos);
   FixedMoveList list;
   for (Move m : test::LegalMoves(*pos)) list.Append({m, 0});
   ScoreMoves(list, *pos, 0);
-  bool seenQuiet = false;
-  int lastScore = 32767;
-  for (int k = 0;; ++k) {
-    const ScoredMove* e = PickNextMove(k, list);
-    if (!e) break;
-    const bool capture = pos->colorAt[MoveTo(e->move)] != NoColor;
-    if (capture) {
-      EXPECT_FALSE(seenQuiet) << test::MoveText(e->move);
-      EXPECT_GE(e->score, 58);
-      EXPECT_LE(e->score, lastScore);
-      lastScore = e->score;
-    } else {
-      seenQuiet = true;
-      EXPECT_EQ(e->score, 0);
-    }
+  VisitAll(list);  // leaves the list in visiting order
+  for (int k = 0; k < list.Count(); ++k) {
+    const ScoredMove &e = list.At(k), &prev = list.At(std::max(k - 1, 0));
+    const bool capture = pos->colorAt[MoveTo(e.move)] != NoColor;
+    EXPECT_TRUE(capture ? e.score >= 58 && e.score <= prev.score : e.score == 0) << test::Text(e.move);
   }
 }
 
-// Marseillais pairs, scored on the board before the turn.
-constexpr const char* PairFen = "b3k3/8/8/r2q4/4P3/2n5/1P6/R3K1NR w - - 0 1";
-
-TEST(ScorePairs, SingleTurnIsScoredByItsMoveAlone) {
-  auto pos = test::PositionFromFen(PairFen);
+TEST(ScorePairs, CaptureWeightsAndPreferredPair) {
+  // Scored on the board before the turn: the second move's capture weighs a
+  // sixteenth, without attacker value when the same piece moves twice, and
+  // reads the board before the turn (g1 still shows the knight).
+  auto pos = test::PositionFromFen("b3k3/8/8/r2q4/4P3/2n5/1P6/R3K1NR w - - 0 1");
   ASSERT_TRUE(pos);
-  LocalPairList l;
-  l.list.Append({MakePairWord(Mv("e4", "d5"), 0), 0});
-  l.list.Append({MakePairWord(Mv("g1", "f3"), 0), 0});
-  ScorePairs(*pos, 0, l.list);
-  EXPECT_EQ(l.list.At(0).score, 256 * 5 - 1);
-  EXPECT_EQ(l.list.At(1).score, 0);
-}
-
-TEST(ScorePairs, SecondCaptureWeighsOneSixteenth) {
-  auto pos = test::PositionFromFen(PairFen);
-  ASSERT_TRUE(pos);
-  LocalPairList l;
-  // Pawn takes queen, then the other pawn takes the knight.
-  l.list.Append({MakePairWord(Mv("e4", "d5"), Mv("b2", "c3")), 0});
-  // A quiet first move, then the pawn takes the knight.
-  l.list.Append({MakePairWord(Mv("g1", "f3"), Mv("b2", "c3")), 0});
-  ScorePairs(*pos, 0, l.list);
-  EXPECT_EQ(l.list.At(0).score, 1279 + 16 * 2 - 1);
-  EXPECT_EQ(l.list.At(1).score, 16 * 2 - 1);
-}
-
-TEST(ScorePairs, SamePieceTwiceHasNoSecondAttackerValue) {
-  auto pos = test::PositionFromFen(PairFen);
-  ASSERT_TRUE(pos);
-  LocalPairList l;
-  // The rook takes the rook on a5, then goes on to take the bishop on a8.
-  l.list.Append({MakePairWord(Mv("a1", "a5"), Mv("a5", "a8")), 0});
-  ScorePairs(*pos, 0, l.list);
-  EXPECT_EQ(l.list.At(0).score, 256 * 4 - 4 + 16 * 3);
-}
-
-TEST(ScorePairs, SecondMoveReadsTheBoardBeforeTheTurn) {
-  auto pos = test::PositionFromFen(PairFen);
-  ASSERT_TRUE(pos);
-  LocalPairList l;
-  // The knight leaves g1 and the rook steps there: g1 still shows the knight.
-  l.list.Append({MakePairWord(Mv("g1", "f3"), Mv("h1", "g1")), 0});
-  ScorePairs(*pos, 0, l.list);
-  EXPECT_EQ(l.list.At(0).score, 16 * 2 - 4);
-}
-
-TEST(ScorePairs, PreferredPairNeedsBothHalves) {
-  auto pos = test::PositionFromFen(PairFen);
-  ASSERT_TRUE(pos);
-  LocalPairList l;
   const MovePair preferred = MakePairWord(Mv("g1", "f3"), Mv("h1", "g1"));
-  l.list.Append({MakePairWord(Mv("e4", "d5"), Mv("b2", "c3")), 0});
-  l.list.Append({MakePairWord(Mv("g1", "f3"), Mv("b2", "b3")), 0});  // first half only
-  l.list.Append({MakePairWord(Mv("g1", "f3"), 0), 0});               // a single turn with that first half
-  l.list.Append({preferred, 0});
-  ScorePairs(*pos, preferred, l.list);
-  EXPECT_EQ(l.list.At(1).score, 0);
-  EXPECT_EQ(l.list.At(2).score, 0);
-  EXPECT_EQ(l.list.At(3).score, 32000);
-  const std::vector<MovePair> order = VisitAll(l.list);
-  ASSERT_EQ(order.size(), 4u);
-  EXPECT_EQ(order[0], preferred);
-  EXPECT_EQ(order[1], MakePairWord(Mv("e4", "d5"), Mv("b2", "c3")));
-}
-
-TEST(ScorePairs, FirstMoveCapturesDominate) {
-  auto pos = test::PositionFromFen(PairFen);
-  ASSERT_TRUE(pos);
-  LocalPairList l;
-  const MovePair quietThenQueen = MakePairWord(Mv("g1", "f3"), Mv("e4", "d5"));  // 79
-  const MovePair pawnTakesKnight = MakePairWord(Mv("b2", "c3"), 0);              // 511
-  const MovePair rookTakesRook = MakePairWord(Mv("a1", "a5"), 0);                // 1020
-  l.list.Append({quietThenQueen, 0});
-  l.list.Append({pawnTakesKnight, 0});
-  l.list.Append({rookTakesRook, 0});
-  ScorePairs(*pos, 0, l.list);
-  EXPECT_EQ(VisitAll(l.list), (std::vector<MovePair>{rookTakesRook, pawnTakesKnight, quietThenQueen}));
-}
-
-TEST(PickNextPair, SameExchangeRulesAsMoves) {
-  LocalPairList a, b;
-  const MovePair pw = MakePairWord(W, 0), px = MakePairWord(X, 0), py = MakePairWord(Y, 0), pz = MakePairWord(Z, 0);
-  a.list.Append({pw, 0});
-  a.list.Append({px, 0});
-  a.list.Append({py, 1});
-  a.list.Append({pz, 0});
-  EXPECT_EQ(VisitAll(a.list), (std::vector<MovePair>{py, px, pw, pz}));
-  b.list.Append({pw, 0});
-  b.list.Append({px, 5});
-  b.list.Append({py, 5});
-  EXPECT_EQ(VisitAll(b.list), (std::vector<MovePair>{px, py, pw}));
-}
-
-TEST(PickNextPair, EmptyListGivesNothing) {
-  LocalPairList l;
-  EXPECT_EQ(PickNextPair(0, l.list), nullptr);
+  const struct {
+    MovePair pair;
+    int score;
+  } cases[] = {
+      {MakePairWord(Mv("e4", "d5"), 0), 256 * 5 - 1},
+      {MakePairWord(Mv("g1", "f3"), 0), 0},  // a single turn with the preferred first half
+      {MakePairWord(Mv("e4", "d5"), Mv("b2", "c3")), 1279 + 16 * 2 - 1},
+      {MakePairWord(Mv("g1", "f3"), Mv("b2", "c3")), 16 * 2 - 1},
+      {MakePairWord(Mv("a1", "a5"), Mv("a5", "a8")), 256 * 4 - 4 + 16 * 3},
+      {preferred, 16 * 2 - 4},
+      {MakePairWord(Mv("g1", "f3"), Mv("b2", "b3")), 0},  // the preferred first half only
+      {MakePairWord(Mv("b2", "c3"), 0), 511},
+      {MakePairWord(Mv("a1", "a5"), 0), 1020},
+      {MakePairWord(Mv("g1", "f3"), Mv("e4", "d5")), 79},
+  };
+  for (MovePair pref : {MovePair(0), preferred}) {
+    LocalPairList l;
+    for (const auto& c : cases) l.list.Append({c.pair, 0});
+    ScorePairs(*pos, pref, l.list);
+    for (int i = 0; i < l.list.Count(); ++i)
+      EXPECT_EQ(l.list.At(i).score, cases[i].pair == pref ? 32000 : cases[i].score) << i << " " << pref;
+    if (pref == 0) continue;
+    const std::vector<MovePair> order = VisitAll(l.list);
+    const std::vector<MovePair> expected = {preferred,     cases[2].pair, cases[0].pair, cases[4].pair,
+                                            cases[8].pair, cases[7].pair, cases[9].pair, cases[3].pair};
+    EXPECT_EQ(std::vector<MovePair>(order.begin(), order.begin() + 8), expected);
+  }
 }
 
 }  // namespace

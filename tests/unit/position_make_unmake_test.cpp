@@ -38,41 +38,28 @@ std::string MoveName(Move m) {
          std::to_string(MoveExtra(m));
 }
 
-// The FEN with its side-to-move letter replaced.
-std::string WithSide(std::string fen, char side) {
-  fen[fen.find(' ') + 1] = side;
-  return fen;
-}
-
 // Makes the move with one flavour and checks the result and the way back.
-void CheckFlavour(const Flavour& f, const Board& start, Move m, int captured, const std::string& after,
-                  const Board& fullResult) {
+void CheckFlavour(const Flavour& f, const Board& start, Move m, int captured, std::string after) {
   SCOPED_TRACE(std::string(f.name) + " " + MoveName(m) + " from " + PositionToFen(start));
   Board b = start;
   UndoRecord u{0xEE, 0xEE, 0xEE, 0xEE};
   f.make(b, m, u);
-  const char mover = start.sideToMove == White ? 'w' : 'b';
-  const char next = start.sideToMove == White ? 'b' : 'w';
-  EXPECT_EQ(PositionToFen(b), WithSide(after, f.flip ? next : mover));
+  if (!f.flip) after[after.find(' ') + 1] = start.sideToMove == White ? 'w' : 'b';
+  EXPECT_EQ(PositionToFen(b), after);
+  EXPECT_TRUE(BoardIsConsistent(b, f.full));
   EXPECT_EQ(u.captured, captured);
   EXPECT_EQ(u.oldCastlingRights, start.castlingRights);
   EXPECT_EQ(u.oldEpSquare, start.epSquare);
-  EXPECT_TRUE(BoardIsConsistent(b, f.full));
-  if (!f.full) {
-    EXPECT_EQ(b.materialSum[White], start.materialSum[White]);
-    EXPECT_EQ(b.materialSum[Black], start.materialSum[Black]);
-    EXPECT_EQ(b.placementSum[White], start.placementSum[White]);
-    EXPECT_EQ(b.placementSum[Black], start.placementSum[Black]);
+  // The mover keeps its slot (a promoted piece the pawn's, a castling rook its own).
+  const Square from = MoveFrom(m), to = MoveTo(m);
+  EXPECT_EQ(b.slotAt[to], start.slotAt[from]);
+  if (MoveKindOf(m) == CastlingMove) {
+    EXPECT_EQ(b.slotAt[(from + to) / 2], start.slotAt[MakeSquare(to > from ? 7 : 0, RankOf(from))]);
   }
-  // Apart from the sums and the side, every flavour builds the same board
-  // (slots included) as the full make.
-  Board same = b;
-  for (int c = 0; c < 2; ++c) {
-    same.materialSum[c] = fullResult.materialSum[c];
-    same.placementSum[c] = fullResult.placementSum[c];
-  }
-  same.sideToMove = fullResult.sideToMove;
-  EXPECT_TRUE(BoardsEqual(same, fullResult));
+  const bool ep = MoveKindOf(m) == EnPassantMove;
+  EXPECT_EQ(u.capturedSlot, start.slotAt[ep ? MakeSquare(FileOf(to), RankOf(from)) : to]);
+  for (int c = 0; c < 2 && !f.full; ++c)  // the fast flavours leave the sums alone
+    EXPECT_TRUE(b.materialSum[c] == start.materialSum[c] && b.placementSum[c] == start.placementSum[c]) << c;
   f.unmake(b, m, u);
   EXPECT_TRUE(BoardsEqual(b, start));
 }
@@ -94,7 +81,6 @@ const char* const BlackPromotes = "4k3/8/8/8/8/8/6p1/R3K2R b KQ - 0 1";
 const MoveCase MoveCases[] = {
     // Quiet moves, pushes and captures.
     {StartFen, Mv("g1f3"), 0, "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 0 1"},
-    {StartFen, Mv("e2e3"), 0, "rnbqkbnr/pppppppp/8/8/8/4P3/PPPP1PPP/RNBQKBNR b KQkq - 0 1"},
     {StartFen, Mv("e2e4", NormalMove, 1), 0, "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1"},
     {"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1", Mv("d7d5", NormalMove, 1), 0,
      "rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 1"},
@@ -117,13 +103,9 @@ const MoveCase MoveCases[] = {
     {WhitePromotes, Mv("b7b8", PromotionMove, 2), 0, "rRn1k3/8/8/8/8/8/8/4K3 b q - 0 1"},
     {WhitePromotes, Mv("b7b8", PromotionMove, 3), 0, "rQn1k3/8/8/8/8/8/8/4K3 b q - 0 1"},
     {WhitePromotes, Mv("b7a8", PromotionMove, 0), Rook, "N1n1k3/8/8/8/8/8/8/4K3 b - - 0 1"},
-    {WhitePromotes, Mv("b7a8", PromotionMove, 1), Rook, "B1n1k3/8/8/8/8/8/8/4K3 b - - 0 1"},
     {WhitePromotes, Mv("b7a8", PromotionMove, 2), Rook, "R1n1k3/8/8/8/8/8/8/4K3 b - - 0 1"},
-    {WhitePromotes, Mv("b7a8", PromotionMove, 3), Rook, "Q1n1k3/8/8/8/8/8/8/4K3 b - - 0 1"},
     {WhitePromotes, Mv("b7c8", PromotionMove, 3), Knight, "r1Q1k3/8/8/8/8/8/8/4K3 b q - 0 1"},
     {BlackPromotes, Mv("g2g1", PromotionMove, 3), 0, "4k3/8/8/8/8/8/8/R3K1qR w KQ - 0 1"},
-    {BlackPromotes, Mv("g2g1", PromotionMove, 2), 0, "4k3/8/8/8/8/8/8/R3K1rR w KQ - 0 1"},
-    {BlackPromotes, Mv("g2h1", PromotionMove, 0), Rook, "4k3/8/8/8/8/8/8/R3K2n w Q - 0 1"},
     {BlackPromotes, Mv("g2h1", PromotionMove, 1), Rook, "4k3/8/8/8/8/8/8/R3K2b w Q - 0 1"},
     // The four castlings.
     {Castles, CastleWhiteShort, 0, "r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R4RK1 b kq - 0 1"},
@@ -134,61 +116,16 @@ const MoveCase MoveCases[] = {
     // En passant for both colours; the rights are left alone.
     {"4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", Mv("e5d6", EnPassantMove), Pawn, "4k3/8/3P4/8/8/8/8/4K3 b - - 0 1"},
     {"4k3/8/8/8/3Pp3/8/8/4K3 b - d3 0 1", Mv("e4d3", EnPassantMove), Pawn, "4k3/8/8/8/8/3p4/8/4K3 w - - 0 1"},
-    {"4k3/8/8/pP6/8/8/8/4K3 w - a6 0 1", Mv("b5a6", EnPassantMove), Pawn, "4k3/8/P7/8/8/8/8/4K3 b - - 0 1"},
-    {"r3k2r/8/8/3pP3/8/8/8/R3K2R w KQkq d6 0 1", Mv("e5d6", EnPassantMove), Pawn,
-     "r3k2r/8/3P4/8/8/8/8/R3K2R b KQkq - 0 1"},
+    {"r3k2r/8/8/pP6/8/8/8/R3K2R w KQkq a6 0 1", Mv("b5a6", EnPassantMove), Pawn,
+     "r3k2r/8/P7/8/8/8/8/R3K2R b KQkq - 0 1"},
 };
 
 TEST(MakeUnmake, EveryMoveKindInEveryFlavour) {
   for (const MoveCase& c : MoveCases) {
     const Board start = BoardFromFen(c.fen);
     ASSERT_EQ(PositionToFen(start).substr(0, 20), std::string(c.fen).substr(0, 20)) << c.fen;
-    Board fullResult = start;
-    UndoRecord u;
-    MakeMove(fullResult, c.move, u);
-    for (const Flavour& f : Flavours) CheckFlavour(f, start, c.move, c.captured, c.after, fullResult);
+    for (const Flavour& f : Flavours) CheckFlavour(f, start, c.move, c.captured, c.after);
   }
-}
-
-TEST(MakeUnmake, PromotionWithCaptureMovesMaterialAndCounts) {
-  Board b = BoardFromFen(WhitePromotes);
-  const Board before = b;
-  const int pawnSlot = b.slotAt[Sq("b7")];
-  UndoRecord u;
-  MakeMove(b, Mv("b7a8", PromotionMove, 0), u);
-  EXPECT_EQ(u.captured, Rook);
-  EXPECT_EQ(u.capturedSlot, 2);
-  EXPECT_EQ(b.pieceLists[Black].squares[2], NoSquare);  // the rook's slot is freed
-  EXPECT_EQ(b.pieceLists[Black].countByType[Rook], 0);
-  EXPECT_EQ(b.pieceLists[Black].total, before.pieceLists[Black].total - 1);
-  EXPECT_EQ(b.pieceLists[White].countByType[Pawn], 0);
-  EXPECT_EQ(b.pieceLists[White].countByType[Knight], 1);
-  EXPECT_EQ(b.pieceLists[White].total, before.pieceLists[White].total);
-  EXPECT_EQ(b.slotAt[Sq("a8")], pawnSlot);  // the knight keeps the pawn's slot
-  EXPECT_EQ(b.materialSum[White], AddScores(before.materialSum[White], MakeScorePair(225, 225)));
-  EXPECT_EQ(b.materialSum[Black], SubScores(before.materialSum[Black], MakeScorePair(500, 500)));
-  EXPECT_EQ(b.placementSum[White],
-            AddScores(SubScores(before.placementSum[White], PieceSquareTable[White][Pawn][Sq("b7")]),
-                      PieceSquareTable[White][Knight][Sq("a8")]));
-  UnmakeMove(b, Mv("b7a8", PromotionMove, 0), u);
-  EXPECT_TRUE(BoardsEqual(b, before));
-}
-
-TEST(MakeUnmake, CastlingMovesBothPiecesAndUnmakeRestoresTheirSlots) {
-  Board b = BoardFromFen(Castles);
-  const Board before = b;
-  const int kingSlot = b.slotAt[Sq("e1")], rookSlot = b.slotAt[Sq("h1")];
-  UndoRecord u;
-  MakeMove(b, CastleWhiteShort, u);
-  EXPECT_TRUE(IsPieceAt(b, Sq("g1"), White, King));
-  EXPECT_TRUE(IsPieceAt(b, Sq("f1"), White, Rook));
-  EXPECT_EQ(b.slotAt[Sq("g1")], kingSlot);
-  EXPECT_EQ(b.slotAt[Sq("f1")], rookSlot);
-  EXPECT_EQ(b.KingSquare(White), Sq("g1"));
-  EXPECT_EQ(u.capturedSlot, EmptySlot);
-  EXPECT_EQ(b.castlingRights, 12);
-  UnmakeMove(b, CastleWhiteShort, u);
-  EXPECT_TRUE(BoardsEqual(b, before));
 }
 
 // Captured pieces go back into their own slots even when a lower slot of the
@@ -200,7 +137,6 @@ TEST(MakeUnmake, CapturedPiecesReturnToTheirOwnSlots) {
   };
   const Sequence sequences[] = {
       {"4k3/p2p4/1B6/4P3/8/8/8/4K3 w - - 0 1", {Mv("b6a7"), Mv("d7d5", NormalMove, 1), Mv("e5d6", EnPassantMove)}},
-      {"4k3/p2p4/1B6/2P5/8/8/8/4K3 w - - 0 1", {Mv("b6a7"), Mv("d7d6"), Mv("c5d6")}},
       {"4k3/p2p4/1B6/2P5/8/8/8/4K3 w - - 0 1", {Mv("b6a7"), Mv("e8e7"), Mv("a7b8"), Mv("d7d6"), Mv("c5d6")}},
       {"1n2k3/P1P5/8/8/8/8/8/4K3 w - - 0 1",
        {Mv("a7a8", PromotionMove, 3), Mv("b8a6"), Mv("a8a6"), Mv("e8d7"), Mv("c7c8", PromotionMove, 3), Mv("d7c8")}},
@@ -245,17 +181,15 @@ TEST(MakeUnmakePair, TurnsInBothFlavours) {
        "4k3/8/8/8/8/5n2/8/R3K2R w KQ - 0 1"},
   };
   for (const PairCase& c : cases) {
-    SCOPED_TRACE(c.fen);
     const Board start = BoardFromFen(c.fen);
     for (bool full : {true, false}) {
+      SCOPED_TRACE(std::string(c.fen) + (full ? " full" : " fast"));
       Board b = start;
       UndoRecord u[2];
       (full ? MakePair : MakePairFast)(b, c.pair, u);
-      EXPECT_EQ(PositionToFen(b), c.after) << (full ? "full" : "fast");
+      EXPECT_EQ(PositionToFen(b), c.after);
       EXPECT_TRUE(BoardIsConsistent(b, full));
-      if (!full) {
-        EXPECT_EQ(b.placementSum[White], start.placementSum[White]);
-      }
+      EXPECT_TRUE(full || b.placementSum[White] == start.placementSum[White]);
       // The same turn played move by move gives the same board.
       Board manual = start;
       UndoRecord v[2];
@@ -268,67 +202,51 @@ TEST(MakeUnmakePair, TurnsInBothFlavours) {
       }
       EXPECT_TRUE(BoardsEqual(b, manual));
       (full ? UnmakePair : UnmakePairFast)(b, c.pair, u);
-      EXPECT_TRUE(BoardsEqual(b, start)) << (full ? "full" : "fast");
+      EXPECT_TRUE(BoardsEqual(b, start));
     }
   }
 }
 
-// Every legal move of a few rich positions, three plies deep, with the full
-// make and unmake on a real position object (its ply frames hold the lists
-// and undo records). At every node each of the other flavours is also tried
-// once per move and must restore the board.
-class Walker {
- public:
-  explicit Walker(Position& pos) : pos_(pos) {}
+// Every legal move three plies deep with the full make and unmake on a real
+// position object (its ply frames hold the lists and undo records); at every
+// node the other flavours are also tried once per move and must restore the
+// board. Returns the number of leaves.
+uint64_t Walk(Position& pos, int depth, std::vector<Move>& path) {
   uint64_t leaves = 0;
-
-  void Walk(int depth) {
-    StackMoveList& list = pos_.CurrentList();
-    list.Clear();
-    GenerateLegalMovesForSideToMove(pos_, list);
-    for (int i = 0; i < list.Count() && !::testing::Test::HasFailure(); ++i) {
-      const Move m = list.At(i).move;
-      const Board before = pos_;
-      path_.push_back(m);
-      for (const Flavour& f : Flavours) {
-        if (f.make == MakeMove) continue;
-        UndoRecord u;
-        f.make(pos_, m, u);
-        EXPECT_TRUE(BoardIsConsistent(pos_, f.full)) << f.name << Path();
-        f.unmake(pos_, m, u);
-        EXPECT_TRUE(BoardsEqual(pos_, before)) << f.name << Path();
-      }
-      UndoRecord& u = pos_.CurrentUndo()[0];
-      MakeMove(pos_, m, u);
-      EXPECT_TRUE(BoardIsConsistent(pos_)) << Path();
-      EXPECT_EQ(pos_.sideToMove, Opponent(Color(before.sideToMove))) << Path();
-      EXPECT_FALSE(IsSquareAttackedBy(pos_, pos_.KingSquare(Color(before.sideToMove)), Color(pos_.sideToMove)))
-          << Path();
-      if (depth > 1) {
-        pos_.OpenNextPly();
-        Walk(depth - 1);
-        --pos_.ply;
-      } else {
-        ++leaves;
-      }
-      UnmakeMove(pos_, m, u);
-      EXPECT_TRUE(BoardsEqual(pos_, before)) << Path();
-      path_.pop_back();
+  StackMoveList& list = pos.CurrentList();
+  list.Clear();
+  GenerateLegalMovesForSideToMove(pos, list);
+  for (int i = 0; i < list.Count() && !::testing::Test::HasFailure(); ++i) {
+    const Move m = list.At(i).move;
+    const Board before = pos;
+    path.push_back(m);
+    std::string where = " after";
+    for (Move p : path) where += " " + MoveName(p);
+    for (const Flavour& f : Flavours) {
+      UndoRecord u;
+      f.make(pos, m, u);
+      EXPECT_TRUE(BoardIsConsistent(pos, f.full)) << f.name << where;
+      f.unmake(pos, m, u);
+      EXPECT_TRUE(BoardsEqual(pos, before)) << f.name << where;
     }
-  }
-
- private:
-  std::string Path() const {
-    std::string s = " after";
-    for (Move m : path_) {
-      s += ' ';
-      s += MoveName(m);
+    UndoRecord& u = pos.CurrentUndo()[0];
+    MakeMove(pos, m, u);
+    const Color mover = Color(before.sideToMove);
+    EXPECT_EQ(pos.sideToMove, Opponent(mover)) << where;
+    EXPECT_FALSE(IsSquareAttackedBy(pos, pos.KingSquare(mover), Opponent(mover))) << where;
+    if (depth > 1) {
+      pos.OpenNextPly();
+      leaves += Walk(pos, depth - 1, path);
+      --pos.ply;
+    } else {
+      ++leaves;
     }
-    return s;
+    UnmakeMove(pos, m, u);
+    EXPECT_TRUE(BoardsEqual(pos, before)) << where;
+    path.pop_back();
   }
-  Position& pos_;
-  std::vector<Move> path_;
-};
+  return leaves;
+}
 
 TEST(MakeUnmake, WalkThreePliesRestoresEveryPosition) {
   struct Case {
@@ -345,11 +263,11 @@ TEST(MakeUnmake, WalkThreePliesRestoresEveryPosition) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fen);
-    auto pos = test::PositionFromFen(c.fen);
+    auto pos = ConstructPosition<Position>();
+    ASSERT_TRUE(SetFromFen(*pos, c.fen));
     const Board start = *pos;
-    Walker walker(*pos);
-    walker.Walk(3);
-    EXPECT_EQ(walker.leaves, c.leaves);
+    std::vector<Move> path;
+    EXPECT_EQ(Walk(*pos, 3, path), c.leaves);
     EXPECT_EQ(pos->ply, 0);
     EXPECT_TRUE(BoardsEqual(*pos, start));
     if (::testing::Test::HasFailure()) return;
