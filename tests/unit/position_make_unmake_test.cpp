@@ -221,7 +221,10 @@ uint64_t Walk(Position& pos, int depth, std::vector<Move>& path) {
     const Board before = pos;
     path.push_back(m);
     std::string where = " after";
-    for (Move p : path) where += " " + MoveName(p);
+    for (Move p : path) {
+      where += ' ';
+      where += MoveName(p);
+    }
     for (const Flavour& f : Flavours) {
       UndoRecord u;
       f.make(pos, m, u);
