@@ -109,14 +109,14 @@ inline int CountLegalMoves(Board& b) {
         case Knight:
           break;  // a pinned knight never stays on its ray
         case Bishop:
-          GenerateSlides<Us>(b, s, BishopSteps, special);
+          SlideAll<Us>(b, s, special, BishopPack{});
           break;
         case Rook:
-          GenerateSlides<Us>(b, s, RookSteps, special);
+          SlideAll<Us>(b, s, special, RookPack{});
           break;
         default:
-          GenerateSlides<Us>(b, s, BishopSteps, special);
-          GenerateSlides<Us>(b, s, RookSteps, special);
+          SlideAll<Us>(b, s, special, BishopPack{});
+          SlideAll<Us>(b, s, special, RookPack{});
           break;
       }
       const int ray = Direction(k, s);

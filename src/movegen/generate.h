@@ -23,80 +23,39 @@ inline void AppendPromotions(List& list, Square from, Square to) {
   AppendMove(list, MakeMoveWord(from, to, PromotionMove, Bishop - 2));
 }
 
-// Single steps to squares not holding a piece of Us (king and knight).
-template <Color Us, class List>
-inline void GenerateSteps(const Board& b, Square s, const int* steps, List& list) {
-  for (const int* d = steps; *d; ++d) {
-    const int t = s + *d;
-    if (!IsOffBoard(t) && b.colorAt[t] != Us) AppendMove(list, MakeMoveWord(s, Square(t)));
-  }
-}
-
-template <Color Us, class List>
-inline void GenerateKingSteps(const Board& b, Square s, List& list) {
-  GenerateSteps<Us>(b, s, KingSteps, list);
-}
-
-template <Color Us, class List>
-inline void GenerateKnightMoves(const Board& b, Square s, List& list) {
-  GenerateSteps<Us>(b, s, KnightSteps, list);
-}
-
-// Each direction: its quiet moves nearest first, then its capture if any.
-template <Color Us, class List>
-inline void GenerateSlides(const Board& b, Square s, const int* steps, List& list) {
-  constexpr Color Them = Opponent(Us);
-  for (const int* d = steps; *d; ++d) {
-    int t = s + *d;
-    while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
-      AppendMove(list, MakeMoveWord(s, Square(t)));
-      t += *d;
-    }
-    if (!IsOffBoard(t) && b.colorAt[t] == Them) AppendMove(list, MakeMoveWord(s, Square(t)));
-  }
-}
-
-// The same walks unrolled over compile-time steps, in the order given.
-template <Color Us, int D, class List>
+// Steps and slides over compile-time step packs, unrolled, visiting the
+// directions in pack order. A slide yields its quiet moves nearest first,
+// then its capture if any; with Quiet off only captures are appended.
+template <Color Us, bool Quiet, int D, class List>
 inline void SlideAlong(const Board& b, Square s, List& list) {
   int t = s + D;
   while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
-    AppendMove(list, MakeMoveWord(s, Square(t)));
+    if constexpr (Quiet) AppendMove(list, MakeMoveWord(s, Square(t)));
     t += D;
   }
   if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
 }
-template <Color Us, class List, int... D>
+template <Color Us, bool Quiet = true, class List, int... D>
 inline void SlideAll(const Board& b, Square s, List& list, StepPack<D...>) {
-  (SlideAlong<Us, D>(b, s, list), ...);
+  (SlideAlong<Us, Quiet, D>(b, s, list), ...);
 }
-template <Color Us, int D, class List>
+
+// Single steps to squares not holding a piece of Us (only enemy-held ones
+// with Quiet off).
+template <Color Us, bool Quiet, int D, class List>
 inline void StepTo(const Board& b, Square s, List& list) {
   const int t = s + D;
-  if (!IsOffBoard(t) && b.colorAt[t] != Us) AppendMove(list, MakeMoveWord(s, Square(t)));
+  if (IsOffBoard(t)) return;
+  if (Quiet ? b.colorAt[t] != Us : b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
 }
-template <Color Us, class List, int... D>
+template <Color Us, bool Quiet = true, class List, int... D>
 inline void StepAll(const Board& b, Square s, List& list, StepPack<D...>) {
-  (StepTo<Us, D>(b, s, list), ...);
+  (StepTo<Us, Quiet, D>(b, s, list), ...);
 }
-template <Color Us, int D, class List>
-inline void CaptureAlong(const Board& b, Square s, List& list) {
-  int t = s + D;
-  while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += D;
-  if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
-}
-template <Color Us, class List, int... D>
-inline void CaptureAll(const Board& b, Square s, List& list, StepPack<D...>) {
-  (CaptureAlong<Us, D>(b, s, list), ...);
-}
-template <Color Us, int D, class List>
-inline void CaptureAt(const Board& b, Square s, List& list) {
-  const int t = s + D;
-  if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
-}
-template <Color Us, class List, int... D>
-inline void CaptureAtAll(const Board& b, Square s, List& list, StepPack<D...>) {
-  (CaptureAt<Us, D>(b, s, list), ...);
+
+template <Color Us, class List>
+inline void GenerateKingSteps(const Board& b, Square s, List& list) {
+  StepAll<Us>(b, s, list, KingPack{});
 }
 
 template <Color Us, class List>
@@ -266,20 +225,20 @@ inline void GenerateCaptures(const Board& b, List& list) {
         }
         break;
       case Knight:
-        CaptureAtAll<Us>(b, s, list, KnightPack{});
+        StepAll<Us, false>(b, s, list, KnightPack{});
         break;
       case Bishop:
-        CaptureAll<Us>(b, s, list, BishopPack{});
+        SlideAll<Us, false>(b, s, list, BishopPack{});
         break;
       case Rook:
-        CaptureAll<Us>(b, s, list, RookPack{});
+        SlideAll<Us, false>(b, s, list, RookPack{});
         break;
       case Queen:
-        CaptureAll<Us>(b, s, list, BishopPack{});
-        CaptureAll<Us>(b, s, list, RookPack{});
+        SlideAll<Us, false>(b, s, list, BishopPack{});
+        SlideAll<Us, false>(b, s, list, RookPack{});
         break;
       default:
-        CaptureAtAll<Us>(b, s, list, KingPack{});
+        StepAll<Us, false>(b, s, list, KingPack{});
         break;
     }
   }
