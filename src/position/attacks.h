@@ -1,6 +1,8 @@
 // Attack, pin and line tests computed on demand from the 0x88 arrays.
 #pragma once
 
+#include <array>
+
 #include "position/board.h"
 
 namespace quarn {
@@ -50,10 +52,53 @@ inline bool IsSquareAttacked(const Board& b, Square s, Square& attacker) {
   return false;
 }
 
+// Which pieces can attack across a square difference (to - from + 128).
+enum AttackKind : uint8_t { KnightAttack = 1, KingAttack = 2, DiagonalLine = 4, StraightLine = 8 };
+inline constexpr std::array<uint8_t, 257> AttackKinds = [] {
+  std::array<uint8_t, 257> t{};
+  for (const int* d = KnightSteps; *d; ++d) t[128 + *d] |= KnightAttack;
+  for (const int* d = KingSteps; *d; ++d) t[128 + *d] |= KingAttack;
+  for (int i = 0; i < 257; ++i) {
+    const int d = DirectionTable[i];
+    if (d == 15 || d == 17 || d == -15 || d == -17) t[i] |= DiagonalLine;
+    if (d == 16 || d == 1 || d == -16 || d == -1) t[i] |= StraightLine;
+  }
+  return t;
+}();
+
+// The reporting form's answer, found from the attacker's side: pawns by
+// their two squares, then the king and the pieces (slots 1-7, and 8-15 only
+// while the counts say promoted pieces are left), each ruled out by one
+// table lookup unless a slider shares a line with s.
 template <Color A>
 inline bool IsSquareAttacked(const Board& b, Square s) {
-  Square ignored;
-  return IsSquareAttacked<A>(b, s, ignored);
+  for (int step : PawnCaptureSteps[A]) {
+    const int from = s - step;
+    if (!IsOffBoard(from) && b.typeAt[from] == Pawn && b.colorAt[from] == A) return true;
+  }
+  const PieceList& pieces = b.pieceLists[A];
+  const Square king = pieces.squares[0];
+  if (king != NoSquare && (AttackKinds[s - king + 128] & KingAttack)) return true;
+  int left =
+      pieces.countByType[Knight] + pieces.countByType[Bishop] + pieces.countByType[Rook] + pieces.countByType[Queen];
+  for (int slot = 1; slot < 16 && left > 0; ++slot) {
+    const Square from = pieces.squares[slot];
+    if (from == NoSquare) continue;
+    const int type = b.typeAt[from];
+    if (type == Pawn) continue;
+    --left;
+    const uint8_t kinds = AttackKinds[s - from + 128];
+    if (!kinds) continue;
+    if (type == Knight) {
+      if (kinds & KnightAttack) return true;
+    } else if (kinds & (type == Bishop ? DiagonalLine : type == Rook ? StraightLine : DiagonalLine | StraightLine)) {
+      const int d = Direction(from, s);
+      int t = from + d;
+      while (t != s && b.colorAt[t] == NoColor) t += d;
+      if (t == s) return true;
+    }
+  }
+  return false;
 }
 
 // Run-time colour entry for callers outside the hot paths.
