@@ -101,24 +101,10 @@ inline int CountLegalMoves(Board& b) {
     if (type == King) {
       n += detail::CountKingSteps<Us>(b, s);
     } else if ((pinMask >> IndexOf(s)) & 1) {
+      // A pinned piece keeps only its moves along the ray from its king
+      // (a pinned knight has none).
       special.count = 0;
-      switch (type) {
-        case Pawn:
-          GeneratePawnMoves<Us>(b, s, special);
-          break;
-        case Knight:
-          break;  // a pinned knight never stays on its ray
-        case Bishop:
-          SlideAll<Us>(b, s, special, BishopPack{});
-          break;
-        case Rook:
-          SlideAll<Us>(b, s, special, RookPack{});
-          break;
-        default:
-          SlideAll<Us>(b, s, special, BishopPack{});
-          SlideAll<Us>(b, s, special, RookPack{});
-          break;
-      }
+      GeneratePieceMoves<Us>(b, s, special);
       const int ray = Direction(k, s);
       for (int i = 0; i < special.Count(); ++i) n += Direction(k, MoveTo(special.At(i).move)) == ray;
     } else {

@@ -112,6 +112,33 @@ inline void GenerateCastling(const Board& b, List& list) {
   }
 }
 
+// The moves of the piece of Us on s, by its type; king and any other value
+// take king steps.
+template <Color Us, class List>
+inline void GeneratePieceMoves(const Board& b, Square s, List& list) {
+  switch (b.typeAt[s]) {
+    case Pawn:
+      GeneratePawnMoves<Us>(b, s, list);
+      break;
+    case Knight:
+      StepAll<Us>(b, s, list, KnightPack{});
+      break;
+    case Bishop:
+      SlideAll<Us>(b, s, list, BishopPack{});
+      break;
+    case Rook:
+      SlideAll<Us>(b, s, list, RookPack{});
+      break;
+    case Queen:
+      SlideAll<Us>(b, s, list, BishopPack{});
+      SlideAll<Us>(b, s, list, RookPack{});
+      break;
+    default:
+      StepAll<Us>(b, s, list, KingPack{});
+      break;
+  }
+}
+
 template <Color Us, bool withCastling, bool withEnPassant, class List>
 inline void GenerateMoves(const Board& b, List& list) {
   if constexpr (withEnPassant) GenerateEnPassant<Us>(b, list);
@@ -120,27 +147,7 @@ inline void GenerateMoves(const Board& b, List& list) {
   for (int slot = 0; slot < 16; ++slot) {
     const Square s = pieces.squares[slot];
     if (s == NoSquare) continue;
-    switch (b.typeAt[s]) {
-      case Pawn:
-        GeneratePawnMoves<Us>(b, s, list);
-        break;
-      case Knight:
-        StepAll<Us>(b, s, list, KnightPack{});
-        break;
-      case Bishop:
-        SlideAll<Us>(b, s, list, BishopPack{});
-        break;
-      case Rook:
-        SlideAll<Us>(b, s, list, RookPack{});
-        break;
-      case Queen:
-        SlideAll<Us>(b, s, list, BishopPack{});
-        SlideAll<Us>(b, s, list, RookPack{});
-        break;
-      default:
-        StepAll<Us>(b, s, list, KingPack{});
-        break;
-    }
+    GeneratePieceMoves<Us>(b, s, list);
   }
 }
 
