@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "frontend/move_text.h"
+#include "movegen/count.h"
 #include "movegen/generate.h"
 #include "movegen/gives_check.h"
 #include "movegen/legal.h"
@@ -393,6 +394,30 @@ struct TreeChecker {
     std::vector<Move> sortedLegal = legal, sortedSlow = slow;  // the order differs only in check
     if (inCheck) std::sort(sortedLegal.begin(), sortedLegal.end()), std::sort(sortedSlow.begin(), sortedSlow.end());
     if (sortedLegal != sortedSlow) problems.Add(Where(b) + ": legal " + Join(legal) + " | slow " + Join(slow));
+
+    // The leaf counters: the whole count, the count without en passant (the
+    // second move of a turn), and the king-zone attack map they rest on,
+    // square by square against the reporting attack test.
+    if (!inCheck) {
+      const auto withoutEnPassant =
+          std::count_if(slow.begin(), slow.end(), [](Move m) { return MoveKindOf(m) != EnPassantMove; });
+      ForSide(b, [&](auto us) {
+        constexpr Color Us = decltype(us)::value;
+        if (CountLegalMoves<Us>(b) != int(slow.size())) problems.Add(Where(b) + ": leaf count differs");
+        if (CountLegalMoves<Us, false>(b) != withoutEnPassant)
+          problems.Add(Where(b) + ": leaf count without en passant differs");
+        const Square k = b.KingSquare(Us);
+        uint16_t targets = 0, expected = 0;
+        for (int j = 0; j < 10; ++j) {
+          const int t = k + ZoneSteps[j];
+          if (IsOffBoard(t)) continue;
+          targets |= uint16_t(1 << j);
+          Square attacker;
+          if (IsSquareAttacked<Opponent(Us)>(b, Square(t), attacker)) expected |= uint16_t(1 << j);
+        }
+        if (ZoneAttacks<Opponent(Us)>(b, k, targets) != expected) problems.Add(Where(b) + ": king-zone attacks differ");
+      });
+    }
 
     // Captures: the capture subset of the full list, queen promotions only.
     std::vector<Move> captures;

@@ -4,8 +4,10 @@
 //   cannot expose its king, so its moves are counted as they are generated;
 // - a pinned piece may only move along the ray from its king (towards and
 //   onto the pinner), which is a geometric test;
-// - a king step is legal when its destination is not attacked;
-// - castling and en passant are made and tested as the list builders do.
+// - a king step is legal when its destination is not attacked, a castling
+//   when the squares the king passes and lands on are not; all the squares
+//   around the king are tested together;
+// - en passant is made and tested as the list builders do.
 #pragma once
 
 #include "movegen/generate.h"
@@ -66,16 +68,38 @@ inline int CountFreePieceMoves(const Board& b, Square s, int type) {
   }
 }
 
-// King steps onto unattacked squares (the side is not in check, so no
-// slider sees through the king's own square).
+inline constexpr std::array<uint8_t, 256> BitCount8 = [] {
+  std::array<uint8_t, 256> t{};
+  for (int i = 1; i < 256; ++i) t[i] = uint8_t(t[i >> 1] + (i & 1));
+  return t;
+}();
+
+// King steps onto unattacked squares and castlings whose two squares are not
+// attacked. Us is not in check, so no slider sees through the king's own
+// square, and the rook's move changes no attack on the castling squares: the
+// attack tests on the board as it stands give the make-and-test answers.
 template <Color Us>
-inline int CountKingSteps(const Board& b, Square k) {
+inline int CountKingMoves(const Board& b, Square k) {
   constexpr Color Them = Opponent(Us);
-  int n = 0;
-  for (const int* d = KingSteps; *d; ++d) {
-    const int t = k + *d;
-    if (!IsOffBoard(t) && b.colorAt[t] != Us && !IsSquareAttacked<Them>(b, Square(t))) ++n;
+  constexpr int home = Us == White ? 0x04 : 0x74;
+  constexpr uint8_t shortRight = Us == White ? 1 : 4;
+  constexpr uint8_t longRight = Us == White ? 2 : 8;
+  uint16_t targets = 0;
+  for (int j = 0; j < 8; ++j) {
+    const int t = k + ZoneSteps[j];
+    if (!IsOffBoard(t) && b.colorAt[t] != Us) targets |= uint16_t(1 << j);
   }
+  const bool shortOpen =
+      (b.castlingRights & shortRight) && k == home && b.colorAt[home + 1] == NoColor && b.colorAt[home + 2] == NoColor;
+  const bool longOpen = (b.castlingRights & longRight) && k == home && b.colorAt[home - 1] == NoColor &&
+                        b.colorAt[home - 2] == NoColor && b.colorAt[home - 3] == NoColor;
+  if (shortOpen) targets |= ZoneShortTarget;
+  if (longOpen) targets |= ZoneLongTarget;
+  if (!targets) return 0;
+  const uint16_t safe = uint16_t(targets & ~ZoneAttacks<Them>(b, k, targets));
+  int n = BitCount8[safe & ZoneNeighbours];
+  n += shortOpen && (safe & ZoneShortPassing) && (safe & ZoneShortTarget);
+  n += longOpen && (safe & ZoneLongPassing) && (safe & ZoneLongTarget);
   return n;
 }
 
@@ -88,19 +112,18 @@ inline int CountLegalMoves(Board& b) {
   const uint64_t pinMask = PinnedPieces<Us>(b);
   const Square k = b.KingSquare(Us);
   int n = 0;
-  FixedMoveList special;  // castling, en passant and the moves of pinned pieces: few, tested one by one
-  special.count = 0;
-  if constexpr (withEnPassant) GenerateEnPassant<Us>(b, special);
-  GenerateCastling<Us>(b, special);
-  for (int i = 0; i < special.Count(); ++i) n += !LeavesKingAttacked<Us>(b, special.At(i).move);
+  FixedMoveList special;  // en passant and the moves of a pinned piece: few, tested one by one
+  if constexpr (withEnPassant) {
+    special.count = 0;
+    GenerateEnPassant<Us>(b, special);
+    for (int i = 0; i < special.Count(); ++i) n += !LeavesKingAttacked<Us>(b, special.At(i).move);
+  }
+  if (k != NoSquare) n += detail::CountKingMoves<Us>(b, k);
   const PieceList& pieces = b.pieceLists[Us];
-  for (int slot = 0; slot < 16; ++slot) {
+  for (int slot = 1; slot < 16; ++slot) {  // the king is always in slot 0
     const Square s = pieces.squares[slot];
     if (s == NoSquare) continue;
-    const int type = b.typeAt[s];
-    if (type == King) {
-      n += detail::CountKingSteps<Us>(b, s);
-    } else if ((pinMask >> IndexOf(s)) & 1) {
+    if ((pinMask >> IndexOf(s)) & 1) {
       // A pinned piece keeps only its moves along the ray from its king
       // (a pinned knight has none).
       special.count = 0;
@@ -108,7 +131,7 @@ inline int CountLegalMoves(Board& b) {
       const int ray = Direction(k, s);
       for (int i = 0; i < special.Count(); ++i) n += Direction(k, MoveTo(special.At(i).move)) == ray;
     } else {
-      n += detail::CountFreePieceMoves<Us>(b, s, type);
+      n += detail::CountFreePieceMoves<Us>(b, s, b.typeAt[s]);
     }
   }
   return n;

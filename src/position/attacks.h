@@ -66,6 +66,75 @@ inline constexpr std::array<uint8_t, 257> AttackKinds = [] {
   return t;
 }();
 
+// The king's zone: its eight neighbours in KingSteps order (bits 0-7) and
+// the two castling destinations two files away (bits 8 and 9).
+inline constexpr int ZoneSteps[10] = {15, 17, -15, -17, 16, 1, -16, -1, 2, -2};
+constexpr uint16_t ZoneNeighbours = 0xFF;
+constexpr uint16_t ZoneShortPassing = 1 << 5, ZoneShortTarget = 1 << 8;
+constexpr uint16_t ZoneLongPassing = 1 << 7, ZoneLongTarget = 1 << 9;
+
+// Indexed by kind (0 knight, 1 king, 2 diagonal line, 3 straight line) and by
+// a piece's offset from a king (from - k + 128): the zone squares that a piece
+// of that kind could reach, lines not yet checked for blockers.
+inline constexpr std::array<std::array<uint16_t, 257>, 4> ZoneReach = [] {
+  std::array<std::array<uint16_t, 257>, 4> t{};
+  for (int offset = -128; offset <= 128; ++offset) {
+    for (int j = 0; j < 10; ++j) {
+      const int difference = ZoneSteps[j] - offset;  // zone square minus the piece's square
+      if (difference < -128 || difference > 128 || difference == 0) continue;
+      const uint8_t kinds = AttackKinds[difference + 128];
+      for (int kind = 0; kind < 4; ++kind) {
+        if (kinds & (1 << kind)) t[kind][offset + 128] |= uint16_t(1 << j);
+      }
+    }
+  }
+  return t;
+}();
+
+// The zone squares among `targets` (all on the board) that A attacks, the
+// king at k standing where it stands. Each attacker is looked at once for all
+// the targets, rather than every target searching for attackers.
+template <Color A>
+inline uint16_t ZoneAttacks(const Board& b, Square k, uint16_t targets) {
+  uint16_t attacked = 0;
+  for (uint16_t rest = targets; rest; rest &= uint16_t(rest - 1)) {
+    const int j = __builtin_ctz(rest);
+    const int s = k + ZoneSteps[j];
+    for (int step : PawnCaptureSteps[A]) {
+      const int from = s - step;
+      if (!IsOffBoard(from) && b.typeAt[from] == Pawn && b.colorAt[from] == A) attacked |= uint16_t(1 << j);
+    }
+  }
+  const PieceList& pieces = b.pieceLists[A];
+  if (pieces.squares[0] != NoSquare) attacked |= ZoneReach[1][pieces.squares[0] - k + 128];
+  int left =
+      pieces.countByType[Knight] + pieces.countByType[Bishop] + pieces.countByType[Rook] + pieces.countByType[Queen];
+  for (int slot = 1; slot < 16 && left > 0; ++slot) {
+    const Square from = pieces.squares[slot];
+    if (from == NoSquare) continue;
+    const int type = b.typeAt[from];
+    if (type == Pawn) continue;
+    --left;
+    const int offset = from - k + 128;
+    if (type == Knight) {
+      attacked |= ZoneReach[0][offset];
+      continue;
+    }
+    uint16_t lines = 0;
+    if (type != Rook) lines |= ZoneReach[2][offset];
+    if (type != Bishop) lines |= ZoneReach[3][offset];
+    for (lines &= uint16_t(targets & ~attacked); lines; lines &= uint16_t(lines - 1)) {
+      const int j = __builtin_ctz(lines);
+      const int s = k + ZoneSteps[j];
+      const int d = Direction(from, Square(s));
+      int t = from + d;
+      while (t != s && b.colorAt[t] == NoColor) t += d;
+      if (t == s) attacked |= uint16_t(1 << j);
+    }
+  }
+  return attacked & targets;
+}
+
 // The reporting form's answer, found from the attacker's side: pawns by
 // their two squares, then the king and the pieces (slots 1-7, and 8-15 only
 // while the counts say promoted pieces are left), each ruled out by one
