@@ -10,6 +10,8 @@
 // - en passant is made and tested as the list builders do.
 #pragma once
 
+#include <utility>
+
 #include "movegen/generate.h"
 #include "movegen/gives_check.h"
 #include "movegen/legal.h"
@@ -39,32 +41,74 @@ inline int CountSteps(const Board& b, Square s, StepPack<D...>) {
   return ((!IsOffBoard(s + D) && b.colorAt[s + D] != Us) + ...);
 }
 
-// Moves of a non-king piece that is neither pinned nor capturing en passant.
-template <Color Us>
-inline int CountFreePieceMoves(const Board& b, Square s, int type) {
+// Moves of a non-king piece of a type known at compile time that is neither
+// pinned nor capturing en passant.
+template <Color Us, int Type>
+inline int CountFreeMoves(const Board& b, Square s) {
   constexpr Color Them = Opponent(Us);
-  switch (type) {
-    case Pawn: {
-      int n = 0;
-      for (int c : PawnCaptureSteps[Us]) {
-        const int t = s + c;
-        if (!IsOffBoard(t) && b.colorAt[t] == Them) n += RankOf(t) == LastRank<Us> ? 4 : 1;
-      }
-      const int t = s + PawnPushStep[Us];
-      if (IsOffBoard(t) || b.colorAt[t] != NoColor) return n;
-      if (RankOf(t) == LastRank<Us>) return n + 4;
-      ++n;
-      if (RankOf(s) == PawnStartRank<Us> && b.colorAt[t + PawnPushStep[Us]] == NoColor) ++n;
-      return n;
+  if constexpr (Type == Pawn) {
+    int n = 0;
+    for (int c : PawnCaptureSteps[Us]) {
+      const int t = s + c;
+      if (!IsOffBoard(t) && b.colorAt[t] == Them) n += RankOf(t) == LastRank<Us> ? 4 : 1;
     }
+    const int t = s + PawnPushStep[Us];
+    if (IsOffBoard(t) || b.colorAt[t] != NoColor) return n;
+    if (RankOf(t) == LastRank<Us>) return n + 4;
+    ++n;
+    if (RankOf(s) == PawnStartRank<Us> && b.colorAt[t + PawnPushStep[Us]] == NoColor) ++n;
+    return n;
+  } else if constexpr (Type == Knight) {
+    return CountSteps<Us>(b, s, KnightPack{});
+  } else if constexpr (Type == Bishop) {
+    return CountRays<Us>(b, s, BishopPack{});
+  } else if constexpr (Type == Rook) {
+    return CountRays<Us>(b, s, RookPack{});
+  } else {
+    return CountRays<Us>(b, s, BishopPack{}) + CountRays<Us>(b, s, RookPack{});
+  }
+}
+
+// A pinned piece keeps only its moves along the ray from its king (a pinned
+// knight has none).
+template <Color Us>
+inline int CountPinnedMoves(const Board& b, Square k, Square s, FixedMoveList& scratch) {
+  scratch.count = 0;
+  GeneratePieceMoves<Us>(b, s, scratch);
+  const int ray = Direction(k, s);
+  int n = 0;
+  for (int i = 0; i < scratch.Count(); ++i) n += Direction(k, MoveTo(scratch.At(i).move)) == ray;
+  return n;
+}
+
+// The piece in a home slot has the slot's type.
+template <Color Us, int Slot>
+inline int CountHomeSlot(const Board& b, Square k, uint64_t pinMask, FixedMoveList& scratch) {
+  const Square s = b.pieceLists[Us].squares[Slot];
+  if (s == NoSquare) return 0;
+  if ((pinMask >> IndexOf(s)) & 1) return CountPinnedMoves<Us>(b, k, s, scratch);
+  return CountFreeMoves<Us, HomeTypeOfSlot[Slot]>(b, s);
+}
+
+// Slots 1-7, each with its type fixed.
+template <Color Us, int... Index>
+inline int CountHomeSlots(const Board& b, Square k, uint64_t pinMask, FixedMoveList& scratch,
+                          std::integer_sequence<int, Index...>) {
+  return (CountHomeSlot<Us, Index + 1>(b, k, pinMask, scratch) + ...);
+}
+
+// A piece that a pawn became, in the pawn's slot.
+template <Color Us>
+inline int CountPromotedMoves(const Board& b, Square s, int type) {
+  switch (type) {
     case Knight:
-      return CountSteps<Us>(b, s, KnightPack{});
+      return CountFreeMoves<Us, Knight>(b, s);
     case Bishop:
-      return CountRays<Us>(b, s, BishopPack{});
+      return CountFreeMoves<Us, Bishop>(b, s);
     case Rook:
-      return CountRays<Us>(b, s, RookPack{});
+      return CountFreeMoves<Us, Rook>(b, s);
     default:
-      return CountRays<Us>(b, s, BishopPack{}) + CountRays<Us>(b, s, RookPack{});
+      return CountFreeMoves<Us, Queen>(b, s);
   }
 }
 
@@ -119,20 +163,17 @@ inline int CountLegalMoves(Board& b) {
     for (int i = 0; i < special.Count(); ++i) n += !LeavesKingAttacked<Us>(b, special.At(i).move);
   }
   if (k != NoSquare) n += detail::CountKingMoves<Us>(b, k);
+  n += detail::CountHomeSlots<Us>(b, k, pinMask, special, std::make_integer_sequence<int, 7>{});
   const PieceList& pieces = b.pieceLists[Us];
-  for (int slot = 1; slot < 16; ++slot) {  // the king is always in slot 0
+  for (int slot = 8; slot < 16; ++slot) {  // pawns, and the pieces they became
     const Square s = pieces.squares[slot];
     if (s == NoSquare) continue;
     if ((pinMask >> IndexOf(s)) & 1) {
-      // A pinned piece keeps only its moves along the ray from its king
-      // (a pinned knight has none).
-      special.count = 0;
-      GeneratePieceMoves<Us>(b, s, special);
-      const int ray = Direction(k, s);
-      for (int i = 0; i < special.Count(); ++i) n += Direction(k, MoveTo(special.At(i).move)) == ray;
-    } else {
-      n += detail::CountFreePieceMoves<Us>(b, s, b.typeAt[s]);
+      n += detail::CountPinnedMoves<Us>(b, k, s, special);
+      continue;
     }
+    const int type = b.typeAt[s];
+    n += type == Pawn ? detail::CountFreeMoves<Us, Pawn>(b, s) : detail::CountPromotedMoves<Us>(b, s, type);
   }
   return n;
 }

@@ -31,6 +31,9 @@ bool BoardIsConsistent(const Board& b, bool checkSums) {
       const Square sq = list.squares[slot];
       if (sq == NoSquare) continue;
       if (IsOffBoard(sq) || b.colorAt[sq] != c || b.slotAt[sq] != slot) return false;
+      // Slots 0-7 hold only the type they are the home of; promoted pieces
+      // keep their pawn's slot among 8-15.
+      if (slot < 8 && b.typeAt[sq] != HomeTypeOfSlot[slot]) return false;
       ++total;
     }
     if (total != list.total || list.countByType[0] != 0) return false;
