@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+#include <type_traits>
+#include <utility>
 
 #include "position/board.h"
 
@@ -52,6 +54,60 @@ inline bool IsSquareAttacked(const Board& b, Square s, Square& attacker) {
   return false;
 }
 
+template <int Type>
+using TypeTag = std::integral_constant<int, Type>;
+
+// Calls visit(TypeTag<type>{}, square) for the knights, bishops, rooks and
+// queens of one colour (bishops, rooks and queens only when SlidersOnly):
+// first the home slots 1-7, whose types are known at compile time, then
+// slots 8-15 only while the counts say that promoted pieces are left there.
+// A visit that returns true ends the walk, and the walk returns true.
+template <bool SlidersOnly, class Visit>
+inline bool VisitPieces(const Board& b, const PieceList& pieces, Visit&& visit) {
+  int atHome = 0;
+  const bool stopped = [&]<int... Index>(std::integer_sequence<int, Index...>) {
+    return ([&] {
+      constexpr int type = HomeTypeOfSlot[Index + 1];
+      if constexpr (SlidersOnly && type == Knight) {
+        return false;
+      } else {
+        const Square s = pieces.squares[Index + 1];
+        if (s == NoSquare) return false;
+        ++atHome;
+        return bool(visit(TypeTag<type>{}, s));
+      }
+    }() || ...);
+  }
+  (std::make_integer_sequence<int, 7>{});
+  if (stopped) return true;
+  int promoted = pieces.countByType[Bishop] + pieces.countByType[Rook] + pieces.countByType[Queen] +
+                 (SlidersOnly ? 0 : pieces.countByType[Knight]) - atHome;
+  for (int slot = 8; slot < 16 && promoted > 0; ++slot) {
+    const Square s = pieces.squares[slot];
+    if (s == NoSquare) continue;
+    const int type = b.typeAt[s];
+    if (type == Pawn || (SlidersOnly && type == Knight)) continue;
+    --promoted;
+    bool stop = false;
+    switch (type) {
+      case Knight:
+        if constexpr (!SlidersOnly) stop = visit(TypeTag<Knight>{}, s);
+        break;
+      case Bishop:
+        stop = visit(TypeTag<Bishop>{}, s);
+        break;
+      case Rook:
+        stop = visit(TypeTag<Rook>{}, s);
+        break;
+      default:
+        stop = visit(TypeTag<Queen>{}, s);
+        break;
+    }
+    if (stop) return true;
+  }
+  return false;
+}
+
 // Which pieces can attack across a square difference (to - from + 128).
 enum AttackKind : uint8_t { KnightAttack = 1, KingAttack = 2, DiagonalLine = 4, StraightLine = 8 };
 inline constexpr std::array<uint8_t, 257> AttackKinds = [] {
@@ -65,6 +121,12 @@ inline constexpr std::array<uint8_t, 257> AttackKinds = [] {
   }
   return t;
 }();
+
+// The lines a slider of this type moves along.
+template <int Type>
+inline constexpr uint8_t LinesOf = Type == Bishop ? DiagonalLine
+                                   : Type == Rook ? StraightLine
+                                                  : DiagonalLine | StraightLine;
 
 // The king's zone: its eight neighbours in KingSteps order (bits 0-7) and
 // the two castling destinations two files away (bits 8 and 9).
@@ -107,37 +169,30 @@ inline uint16_t ZoneAttacks(const Board& b, Square k, uint16_t targets) {
   }
   const PieceList& pieces = b.pieceLists[A];
   if (pieces.squares[0] != NoSquare) attacked |= ZoneReach[1][pieces.squares[0] - k + 128];
-  int left =
-      pieces.countByType[Knight] + pieces.countByType[Bishop] + pieces.countByType[Rook] + pieces.countByType[Queen];
-  for (int slot = 1; slot < 16 && left > 0; ++slot) {
-    const Square from = pieces.squares[slot];
-    if (from == NoSquare) continue;
-    const int type = b.typeAt[from];
-    if (type == Pawn) continue;
-    --left;
+  VisitPieces<false>(b, pieces, [&]<int Type>(TypeTag<Type>, Square from) {
     const int offset = from - k + 128;
-    if (type == Knight) {
+    if constexpr (Type == Knight) {
       attacked |= ZoneReach[0][offset];
-      continue;
+    } else {
+      uint16_t lines = 0;
+      if constexpr (Type != Rook) lines |= ZoneReach[2][offset];
+      if constexpr (Type != Bishop) lines |= ZoneReach[3][offset];
+      for (lines &= uint16_t(targets & ~attacked); lines; lines &= uint16_t(lines - 1)) {
+        const int j = __builtin_ctz(lines);
+        const int s = k + ZoneSteps[j];
+        const int d = Direction(from, Square(s));
+        int t = from + d;
+        while (t != s && b.colorAt[t] == NoColor) t += d;
+        if (t == s) attacked |= uint16_t(1 << j);
+      }
     }
-    uint16_t lines = 0;
-    if (type != Rook) lines |= ZoneReach[2][offset];
-    if (type != Bishop) lines |= ZoneReach[3][offset];
-    for (lines &= uint16_t(targets & ~attacked); lines; lines &= uint16_t(lines - 1)) {
-      const int j = __builtin_ctz(lines);
-      const int s = k + ZoneSteps[j];
-      const int d = Direction(from, Square(s));
-      int t = from + d;
-      while (t != s && b.colorAt[t] == NoColor) t += d;
-      if (t == s) attacked |= uint16_t(1 << j);
-    }
-  }
+    return false;
+  });
   return attacked & targets;
 }
 
 // The reporting form's answer, found from the attacker's side: pawns by
-// their two squares, then the king and the pieces (slots 1-7, and 8-15 only
-// while the counts say promoted pieces are left), each ruled out by one
+// their two squares, then the king and the pieces, each ruled out by one
 // table lookup unless a slider shares a line with s.
 template <Color A>
 inline bool IsSquareAttacked(const Board& b, Square s) {
@@ -148,26 +203,18 @@ inline bool IsSquareAttacked(const Board& b, Square s) {
   const PieceList& pieces = b.pieceLists[A];
   const Square king = pieces.squares[0];
   if (king != NoSquare && (AttackKinds[s - king + 128] & KingAttack)) return true;
-  int left =
-      pieces.countByType[Knight] + pieces.countByType[Bishop] + pieces.countByType[Rook] + pieces.countByType[Queen];
-  for (int slot = 1; slot < 16 && left > 0; ++slot) {
-    const Square from = pieces.squares[slot];
-    if (from == NoSquare) continue;
-    const int type = b.typeAt[from];
-    if (type == Pawn) continue;
-    --left;
+  return VisitPieces<false>(b, pieces, [&]<int Type>(TypeTag<Type>, Square from) {
     const uint8_t kinds = AttackKinds[s - from + 128];
-    if (!kinds) continue;
-    if (type == Knight) {
-      if (kinds & KnightAttack) return true;
-    } else if (kinds & (type == Bishop ? DiagonalLine : type == Rook ? StraightLine : DiagonalLine | StraightLine)) {
+    if constexpr (Type == Knight) {
+      return (kinds & KnightAttack) != 0;
+    } else {
+      if (!(kinds & LinesOf<Type>)) return false;
       const int d = Direction(from, s);
       int t = from + d;
       while (t != s && b.colorAt[t] == NoColor) t += d;
-      if (t == s) return true;
+      return t == s;
     }
-  }
-  return false;
+  });
 }
 
 // Run-time colour entry for callers outside the hot paths.
@@ -190,28 +237,18 @@ inline uint64_t PinnedPieces(const Board& b) {
   constexpr Color E = Opponent(P);
   const Square k = b.KingSquare(P);
   if (k == NoSquare) return 0;  // a king taken in a quiescence line pins nothing
-  const PieceList& enemy = b.pieceLists[E];
   uint64_t pinned = 0;
-  // Sliders live in slots 1-5, promoted ones among 8-15 (only looked at
-  // when the counts say there are any).
-  int sliders = enemy.countByType[Bishop] + enemy.countByType[Rook] + enemy.countByType[Queen];
-  for (int slot = 1; slot < 16 && sliders > 0; slot = slot == 5 ? 8 : slot + 1) {
-    const Square s = enemy.squares[slot];
-    if (s == NoSquare) continue;
-    const int type = b.typeAt[s];
-    if (type < Bishop || type > Queen) continue;
-    --sliders;
-    const int d = DirectionTable[s - k + 128];
-    if (d == 0) continue;
-    const bool diagonal = d == 15 || d == 17 || d == -15 || d == -17;
-    if (diagonal ? type == Rook : type == Bishop) continue;
+  VisitPieces<true>(b, b.pieceLists[E], [&]<int Type>(TypeTag<Type>, Square s) {
+    if (!(AttackKinds[s - k + 128] & LinesOf<Type>)) return false;
+    const int d = Direction(k, s);
     int p = k + d;
     while (b.colorAt[p] == NoColor) p += d;  // s lies on this ray, so the walk stops on the board
-    if (p == s || b.colorAt[p] != P) continue;
+    if (p == s || b.colorAt[p] != P) return false;
     int q = p + d;
     while (b.colorAt[q] == NoColor) q += d;
     if (q == s) pinned |= uint64_t(1) << IndexOf(Square(p));
-  }
+    return false;
+  });
   return pinned;
 }
 
