@@ -10,8 +10,6 @@
 // - en passant is made and tested as the list builders do.
 #pragma once
 
-#include <utility>
-
 #include "movegen/generate.h"
 #include "movegen/gives_check.h"
 #include "movegen/legal.h"
@@ -81,37 +79,6 @@ inline int CountPinnedMoves(const Board& b, Square k, Square s, FixedMoveList& s
   return n;
 }
 
-// The piece in a home slot has the slot's type.
-template <Color Us, int Slot>
-inline int CountHomeSlot(const Board& b, Square k, uint64_t pinMask, FixedMoveList& scratch) {
-  const Square s = b.pieceLists[Us].squares[Slot];
-  if (s == NoSquare) return 0;
-  if ((pinMask >> IndexOf(s)) & 1) return CountPinnedMoves<Us>(b, k, s, scratch);
-  return CountFreeMoves<Us, HomeTypeOfSlot[Slot]>(b, s);
-}
-
-// Slots 1-7, each with its type fixed.
-template <Color Us, int... Index>
-inline int CountHomeSlots(const Board& b, Square k, uint64_t pinMask, FixedMoveList& scratch,
-                          std::integer_sequence<int, Index...>) {
-  return (CountHomeSlot<Us, Index + 1>(b, k, pinMask, scratch) + ...);
-}
-
-// A piece that a pawn became, in the pawn's slot.
-template <Color Us>
-inline int CountPromotedMoves(const Board& b, Square s, int type) {
-  switch (type) {
-    case Knight:
-      return CountFreeMoves<Us, Knight>(b, s);
-    case Bishop:
-      return CountFreeMoves<Us, Bishop>(b, s);
-    case Rook:
-      return CountFreeMoves<Us, Rook>(b, s);
-    default:
-      return CountFreeMoves<Us, Queen>(b, s);
-  }
-}
-
 inline constexpr std::array<uint8_t, 256> BitCount8 = [] {
   std::array<uint8_t, 256> t{};
   for (int i = 1; i < 256; ++i) t[i] = uint8_t(t[i >> 1] + (i & 1));
@@ -162,19 +129,15 @@ inline int CountLegalMoves(Board& b) {
     GenerateEnPassant<Us>(b, special);
     for (int i = 0; i < special.Count(); ++i) n += !LeavesKingAttacked<Us>(b, special.At(i).move);
   }
-  if (k != NoSquare) n += detail::CountKingMoves<Us>(b, k);
-  n += detail::CountHomeSlots<Us>(b, k, pinMask, special, std::make_integer_sequence<int, 7>{});
-  const PieceList& pieces = b.pieceLists[Us];
-  for (int slot = 8; slot < 16; ++slot) {  // pawns, and the pieces they became
-    const Square s = pieces.squares[slot];
-    if (s == NoSquare) continue;
-    if ((pinMask >> IndexOf(s)) & 1) {
+  VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
+    if constexpr (Type == King)
+      n += detail::CountKingMoves<Us>(b, s);
+    else if ((pinMask >> IndexOf(s)) & 1)
       n += detail::CountPinnedMoves<Us>(b, k, s, special);
-      continue;
-    }
-    const int type = b.typeAt[s];
-    n += type == Pawn ? detail::CountFreeMoves<Us, Pawn>(b, s) : detail::CountPromotedMoves<Us>(b, s, type);
-  }
+    else
+      n += detail::CountFreeMoves<Us, Type>(b, s);
+    return false;
+  });
   return n;
 }
 

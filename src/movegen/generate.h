@@ -112,29 +112,46 @@ inline void GenerateCastling(const Board& b, List& list) {
   }
 }
 
-// The moves of the piece of Us on s, by its type; king and any other value
-// take king steps.
+// The moves of a piece of Us of a type known at compile time.
+template <Color Us, int Type, class List>
+inline void GenerateTypedMoves(const Board& b, Square s, List& list) {
+  if constexpr (Type == Pawn)
+    GeneratePawnMoves<Us>(b, s, list);
+  else if constexpr (Type == Knight)
+    StepAll<Us>(b, s, list, KnightPack{});
+  else if constexpr (Type == Bishop)
+    SlideAll<Us>(b, s, list, BishopPack{});
+  else if constexpr (Type == Rook)
+    SlideAll<Us>(b, s, list, RookPack{});
+  else if constexpr (Type == Queen) {
+    SlideAll<Us>(b, s, list, BishopPack{});
+    SlideAll<Us>(b, s, list, RookPack{});
+  } else
+    GenerateKingSteps<Us>(b, s, list);
+}
+
+// The same with the type read from the board; king and any other value take
+// king steps.
 template <Color Us, class List>
 inline void GeneratePieceMoves(const Board& b, Square s, List& list) {
   switch (b.typeAt[s]) {
     case Pawn:
-      GeneratePawnMoves<Us>(b, s, list);
+      GenerateTypedMoves<Us, Pawn>(b, s, list);
       break;
     case Knight:
-      StepAll<Us>(b, s, list, KnightPack{});
+      GenerateTypedMoves<Us, Knight>(b, s, list);
       break;
     case Bishop:
-      SlideAll<Us>(b, s, list, BishopPack{});
+      GenerateTypedMoves<Us, Bishop>(b, s, list);
       break;
     case Rook:
-      SlideAll<Us>(b, s, list, RookPack{});
+      GenerateTypedMoves<Us, Rook>(b, s, list);
       break;
     case Queen:
-      SlideAll<Us>(b, s, list, BishopPack{});
-      SlideAll<Us>(b, s, list, RookPack{});
+      GenerateTypedMoves<Us, Queen>(b, s, list);
       break;
     default:
-      StepAll<Us>(b, s, list, KingPack{});
+      GenerateTypedMoves<Us, King>(b, s, list);
       break;
   }
 }
@@ -143,12 +160,10 @@ template <Color Us, bool withCastling, bool withEnPassant, class List>
 inline void GenerateMoves(const Board& b, List& list) {
   if constexpr (withEnPassant) GenerateEnPassant<Us>(b, list);
   if constexpr (withCastling) GenerateCastling<Us>(b, list);
-  const PieceList& pieces = b.pieceLists[Us];
-  for (int slot = 0; slot < 16; ++slot) {
-    const Square s = pieces.squares[slot];
-    if (s == NoSquare) continue;
-    GeneratePieceMoves<Us>(b, s, list);
-  }
+  VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
+    GenerateTypedMoves<Us, Type>(b, s, list);
+    return false;
+  });
 }
 
 // Moves of Us's pieces other than the king that end on t: pawns first, then
@@ -216,39 +231,30 @@ template <Color Us, class List>
 inline void GenerateCaptures(const Board& b, List& list) {
   constexpr Color Them = Opponent(Us);
   GenerateEnPassant<Us>(b, list);
-  const PieceList& pieces = b.pieceLists[Us];
-  for (int slot = 0; slot < 16; ++slot) {
-    const Square s = pieces.squares[slot];
-    if (s == NoSquare) continue;
-    switch (b.typeAt[s]) {
-      case Pawn:
-        for (int c : PawnCaptureSteps[Us]) {
-          const int t = s + c;
-          if (IsOffBoard(t) || b.colorAt[t] != Them) continue;
-          if (RankOf(t) == LastRank<Us>)
-            AppendMove(list, MakeMoveWord(s, Square(t), PromotionMove, Queen - 2));
-          else
-            AppendMove(list, MakeMoveWord(s, Square(t)));
-        }
-        break;
-      case Knight:
-        StepAll<Us, false>(b, s, list, KnightPack{});
-        break;
-      case Bishop:
-        SlideAll<Us, false>(b, s, list, BishopPack{});
-        break;
-      case Rook:
-        SlideAll<Us, false>(b, s, list, RookPack{});
-        break;
-      case Queen:
-        SlideAll<Us, false>(b, s, list, BishopPack{});
-        SlideAll<Us, false>(b, s, list, RookPack{});
-        break;
-      default:
-        StepAll<Us, false>(b, s, list, KingPack{});
-        break;
+  VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
+    if constexpr (Type == Pawn) {
+      for (int c : PawnCaptureSteps[Us]) {
+        const int t = s + c;
+        if (IsOffBoard(t) || b.colorAt[t] != Them) continue;
+        if (RankOf(t) == LastRank<Us>)
+          AppendMove(list, MakeMoveWord(s, Square(t), PromotionMove, Queen - 2));
+        else
+          AppendMove(list, MakeMoveWord(s, Square(t)));
+      }
+    } else if constexpr (Type == Knight) {
+      StepAll<Us, false>(b, s, list, KnightPack{});
+    } else if constexpr (Type == Bishop) {
+      SlideAll<Us, false>(b, s, list, BishopPack{});
+    } else if constexpr (Type == Rook) {
+      SlideAll<Us, false>(b, s, list, RookPack{});
+    } else if constexpr (Type == Queen) {
+      SlideAll<Us, false>(b, s, list, BishopPack{});
+      SlideAll<Us, false>(b, s, list, RookPack{});
+    } else {
+      StepAll<Us, false>(b, s, list, KingPack{});
     }
-  }
+    return false;
+  });
 }
 
 }  // namespace quarn

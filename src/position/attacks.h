@@ -2,8 +2,6 @@
 #pragma once
 
 #include <array>
-#include <type_traits>
-#include <utility>
 
 #include "position/board.h"
 
@@ -50,60 +48,6 @@ inline bool IsSquareAttacked(const Board& b, Square s, Square& attacker) {
       attacker = Square(from);
       return true;
     }
-  }
-  return false;
-}
-
-template <int Type>
-using TypeTag = std::integral_constant<int, Type>;
-
-// Calls visit(TypeTag<type>{}, square) for the knights, bishops, rooks and
-// queens of one colour (bishops, rooks and queens only when SlidersOnly):
-// first the home slots 1-7, whose types are known at compile time, then
-// slots 8-15 only while the counts say that promoted pieces are left there.
-// A visit that returns true ends the walk, and the walk returns true.
-template <bool SlidersOnly, class Visit>
-inline bool VisitPieces(const Board& b, const PieceList& pieces, Visit&& visit) {
-  int atHome = 0;
-  const bool stopped = [&]<int... Index>(std::integer_sequence<int, Index...>) {
-    return ([&] {
-      constexpr int type = HomeTypeOfSlot[Index + 1];
-      if constexpr (SlidersOnly && type == Knight) {
-        return false;
-      } else {
-        const Square s = pieces.squares[Index + 1];
-        if (s == NoSquare) return false;
-        ++atHome;
-        return bool(visit(TypeTag<type>{}, s));
-      }
-    }() || ...);
-  }
-  (std::make_integer_sequence<int, 7>{});
-  if (stopped) return true;
-  int promoted = pieces.countByType[Bishop] + pieces.countByType[Rook] + pieces.countByType[Queen] +
-                 (SlidersOnly ? 0 : pieces.countByType[Knight]) - atHome;
-  for (int slot = 8; slot < 16 && promoted > 0; ++slot) {
-    const Square s = pieces.squares[slot];
-    if (s == NoSquare) continue;
-    const int type = b.typeAt[s];
-    if (type == Pawn || (SlidersOnly && type == Knight)) continue;
-    --promoted;
-    bool stop = false;
-    switch (type) {
-      case Knight:
-        if constexpr (!SlidersOnly) stop = visit(TypeTag<Knight>{}, s);
-        break;
-      case Bishop:
-        stop = visit(TypeTag<Bishop>{}, s);
-        break;
-      case Rook:
-        stop = visit(TypeTag<Rook>{}, s);
-        break;
-      default:
-        stop = visit(TypeTag<Queen>{}, s);
-        break;
-    }
-    if (stop) return true;
   }
   return false;
 }
@@ -169,7 +113,7 @@ inline uint16_t ZoneAttacks(const Board& b, Square k, uint16_t targets) {
   }
   const PieceList& pieces = b.pieceLists[A];
   if (pieces.squares[0] != NoSquare) attacked |= ZoneReach[1][pieces.squares[0] - k + 128];
-  VisitPieces<false>(b, pieces, [&]<int Type>(TypeTag<Type>, Square from) {
+  VisitPieces<PieceSet::Officers>(b, pieces, [&]<int Type>(TypeTag<Type>, Square from) {
     const int offset = from - k + 128;
     if constexpr (Type == Knight) {
       attacked |= ZoneReach[0][offset];
@@ -203,7 +147,7 @@ inline bool IsSquareAttacked(const Board& b, Square s) {
   const PieceList& pieces = b.pieceLists[A];
   const Square king = pieces.squares[0];
   if (king != NoSquare && (AttackKinds[s - king + 128] & KingAttack)) return true;
-  return VisitPieces<false>(b, pieces, [&]<int Type>(TypeTag<Type>, Square from) {
+  return VisitPieces<PieceSet::Officers>(b, pieces, [&]<int Type>(TypeTag<Type>, Square from) {
     const uint8_t kinds = AttackKinds[s - from + 128];
     if constexpr (Type == Knight) {
       return (kinds & KnightAttack) != 0;
@@ -238,7 +182,7 @@ inline uint64_t PinnedPieces(const Board& b) {
   const Square k = b.KingSquare(P);
   if (k == NoSquare) return 0;  // a king taken in a quiescence line pins nothing
   uint64_t pinned = 0;
-  VisitPieces<true>(b, b.pieceLists[E], [&]<int Type>(TypeTag<Type>, Square s) {
+  VisitPieces<PieceSet::Sliders>(b, b.pieceLists[E], [&]<int Type>(TypeTag<Type>, Square s) {
     if (!(AttackKinds[s - k + 128] & LinesOf<Type>)) return false;
     const int d = Direction(k, s);
     int p = k + d;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 #include "eval/tables.h"
 #include "position/geometry.h"
@@ -100,6 +102,80 @@ inline bool PlacePiece(Board& b, Color c, Square sq, PieceType type) {
   b.materialSum[c] = AddScores(b.materialSum[c], MaterialValue[type]);
   b.placementSum[c] = AddScores(b.placementSum[c], PieceSquareTable[c][type][sq]);
   return true;
+}
+
+template <int Type>
+using TypeTag = std::integral_constant<int, Type>;
+
+// The pieces a walk over a piece list visits: all of them, the knights,
+// bishops, rooks and queens, or only the bishops, rooks and queens.
+enum class PieceSet { All, Officers, Sliders };
+template <PieceSet Set>
+constexpr bool InPieceSet(int type) {
+  return Set == PieceSet::All || (type >= (Set == PieceSet::Sliders ? Bishop : Knight) && type <= Queen);
+}
+
+// Calls visit(TypeTag<type>{}, square) for the pieces of the set in slot
+// order. Slots 0-7 hold the type they are the home of, so that type is known
+// at compile time; slots 8-15 hold pawns and the pieces promoted from them,
+// told apart at run time (and, for the smaller sets, looked at only while the
+// counts say such pieces are left). A visit that returns true ends the walk,
+// and the walk then returns true.
+template <PieceSet Set, class Visit>
+[[gnu::always_inline]] inline bool VisitPieces(const Board& b, const PieceList& pieces, Visit&& visit) {
+  int atHome = 0;
+  const bool stopped = [&]<int... Slot>(std::integer_sequence<int, Slot...>) {
+    return ([&] {
+      constexpr int type = HomeTypeOfSlot[Slot];
+      if constexpr (!InPieceSet<Set>(type)) {
+        return false;
+      } else {
+        const Square s = pieces.squares[Slot];
+        if (s == NoSquare) return false;
+        ++atHome;
+        return bool(visit(TypeTag<type>{}, s));
+      }
+    }() || ...);
+  }
+  (std::make_integer_sequence<int, 8>{});
+  if (stopped) return true;
+  int left = 8;
+  if constexpr (Set != PieceSet::All) {
+    left = pieces.countByType[Bishop] + pieces.countByType[Rook] + pieces.countByType[Queen] - atHome;
+    if constexpr (Set == PieceSet::Officers) left += pieces.countByType[Knight];
+  }
+  for (int slot = 8; slot < 16 && left > 0; ++slot) {
+    const Square s = pieces.squares[slot];
+    if (s == NoSquare) continue;
+    const int type = b.typeAt[s];
+    if constexpr (Set != PieceSet::All) {
+      if (!InPieceSet<Set>(type)) continue;
+      --left;
+    }
+    bool stop = false;
+    if constexpr (InPieceSet<Set>(Pawn)) {
+      if (type == Pawn) {
+        if (visit(TypeTag<Pawn>{}, s)) return true;
+        continue;
+      }
+    }
+    switch (type) {
+      case Knight:
+        if constexpr (InPieceSet<Set>(Knight)) stop = visit(TypeTag<Knight>{}, s);
+        break;
+      case Bishop:
+        stop = visit(TypeTag<Bishop>{}, s);
+        break;
+      case Rook:
+        stop = visit(TypeTag<Rook>{}, s);
+        break;
+      default:
+        stop = visit(TypeTag<Queen>{}, s);
+        break;
+    }
+    if (stop) return true;
+  }
+  return false;
 }
 
 inline bool IsPieceAt(const Board& b, Square sq, Color c, PieceType type) {
