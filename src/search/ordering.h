@@ -73,4 +73,26 @@ inline const ScoredPair* PickNextPair(int k, List& list) {
   return PickNext(k, list);
 }
 
+// How many picks of a freshly scored list can exchange entries. Every score
+// is 0 or positive, so once the positive entries have been picked the rest
+// are all 0: no later pick exchanges anything, and each takes the entry at k
+// as it stands. A negative score (never given) would count the whole list.
+template <class List>
+inline int RankedEntries(List& list) {
+  int positive = 0;
+  for (int i = 0; i < list.Count(); ++i) {
+    if (list.At(i).score < 0) return list.Count();
+    positive += list.At(i).score > 0;
+  }
+  return positive;
+}
+
+// PickNext with the pass over the rest skipped where it cannot exchange
+// anything: the same entries in the same order.
+template <class List>
+inline const typename List::value_type* PickNextRanked(int k, List& list, int ranked) {
+  if (k < ranked) return PickNext(k, list);
+  return k < list.Count() ? &list.At(k) : nullptr;
+}
+
 }  // namespace quarn

@@ -50,9 +50,10 @@ int SearchTurns(MarseillaisPosition& pos, TimeControl* tc, int alpha, int beta, 
   constexpr Color Them = Opponent(Us);
   StackPairList& list = pos.CurrentList();
   ScorePairs(pos, preferred, list);
+  const int ranked = RankedEntries(list);
   int best = -MateScore;
   for (int k = 0;; ++k) {
-    const ScoredPair* picked = PickNextPair(k, list);
+    const ScoredPair* picked = PickNextRanked(k, list, ranked);
     if (!picked) break;
     const MovePair p = picked->pair;
     const bool check = TurnGivesCheck<Us>(pos, p);

@@ -76,8 +76,9 @@ int Quiesce(Position& pos, int alpha, int beta, uint32_t ply, bool followPv, con
   GenerateCaptures<Us>(pos, list);
   const Move preferred = PreferredMove(followPv, previousPv, ply);
   ScoreMoves(list, pos, preferred);
+  const int ranked = RankedEntries(list);
   for (int k = 0;; ++k) {
-    const ScoredMove* picked = PickNextMove(k, list);
+    const ScoredMove* picked = PickNextRanked(k, list, ranked);
     if (!picked) break;
     const Move m = picked->move;
     const bool needsTest = NeedsLegalityTest(pos, m, pinMask);
@@ -133,10 +134,11 @@ int SearchNode(Position& pos, int alpha, int beta, uint32_t ply, uint32_t depth,
   }
   const Move preferred = PreferredMove(followPv, previousPv, ply);
   ScoreMoves(list, pos, preferred);
+  const int ranked = RankedEntries(list);
   int best = -MateScore;
   int legal = 0;
   for (int k = 0;; ++k) {
-    const ScoredMove* picked = PickNextMove(k, list);
+    const ScoredMove* picked = PickNextRanked(k, list, ranked);
     if (!picked) break;
     const Move m = picked->move;
     const bool needsTest = InCheck || NeedsLegalityTest(pos, m, pinMask);
@@ -198,10 +200,11 @@ int SearchRoot(Position& pos, TimeControl& tc, uint32_t depth, bool followPv, co
   }
   const Move preferred = PreferredMove(followPv, previousPv, 0);
   ScoreMoves(list, pos, preferred);
+  const int ranked = RankedEntries(list);
   int best = -MateScore;
   int legal = 0;
   for (int k = 0;; ++k) {
-    const ScoredMove* picked = PickNextMove(k, list);
+    const ScoredMove* picked = PickNextRanked(k, list, ranked);
     if (!picked) break;
     const Move m = picked->move;
     const bool needsTest = InCheck || NeedsLegalityTest(pos, m, pinMask);

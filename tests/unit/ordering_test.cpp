@@ -83,6 +83,30 @@ constexpr Move QuietKnight = Mv("g1", "f3"), KingTakesPawn = Mv("e1", "f2"), Kni
                QueenTakesQueen = Mv("d2", "d5"), PawnTakesQueen = Mv("c4", "d5"),
                QuietPromotion = Mv("a7", "a8", PromotionMove, Queen - 2), EnPassant = Mv("g5", "h6", EnPassantMove);
 
+// The search skips the pass over the rest once only zero scores remain; the
+// visiting order must be the plain picker's on every list, including lists
+// with negative scores (which turn the shortcut off).
+TEST(PickNext, RankedPickerKeepsTheExchangeOrder) {
+  uint32_t seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int trial = 0; trial < 2000; ++trial) {
+    FixedMoveList plain;
+    plain.count = 0;
+    const int count = int(next() % 48);
+    for (int i = 0; i < count; ++i) {
+      const uint32_t r = next() % 10;
+      const int score = r < 6 ? 0 : r < 9 ? int(next() % 8) + 1 : (trial % 4 == 0 ? -int(next() % 3) : 32000);
+      plain.Append({Move(i + 1), int16_t(score)});
+    }
+    FixedMoveList ranked = plain;
+    const int rankedCount = RankedEntries(ranked);
+    std::vector<Move> plainOrder, rankedOrder;
+    for (int k = 0; const ScoredMove* e = PickNextMove(k, plain); ++k) plainOrder.push_back(e->move);
+    for (int k = 0; const ScoredMove* e = PickNextRanked(k, ranked, rankedCount); ++k) rankedOrder.push_back(e->move);
+    ASSERT_EQ(plainOrder, rankedOrder) << "trial " << trial;
+  }
+}
+
 TEST(ScoreMoves, VictimFirstThenCheapestAttackerAndPreferredMove) {
   auto pos = test::PositionFromFen(CaptureFen);
   ASSERT_TRUE(pos);
