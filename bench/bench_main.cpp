@@ -5,6 +5,8 @@
 //                                  per second (start position depth 3)
 //   quarn_bench search             about thirty positions searched to fixed
 //                                  depths: nodes, nodes per second, signature
+//   quarn_bench search DEPTH [FEN]  one normal-chess position (the initial
+//                                  one by default) to that depth, for profiling
 //   quarn_bench signature [FILE]   a quick subset of the search run; prints
 //                                  the node total and, given FILE, fails
 //                                  when the total differs from the number in it
@@ -258,7 +260,7 @@ int RunCalibrate(double maxSeconds) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: quarn_bench perft | search | signature [expected-file] | calibrate [max-seconds]\n");
+  std::fprintf(stderr, "usage: quarn_bench perft | search [depth [fen]] | signature [expected-file] | calibrate [max-seconds]\n");
   return 2;
 }
 
@@ -268,6 +270,14 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const char* mode = argv[1];
   if (std::strcmp(mode, "perft") == 0) return RunPerftBench();
+  if (std::strcmp(mode, "search") == 0 && argc > 2) {
+    const int depth = std::atoi(argv[2]);
+    if (depth < 1 || depth > MaxSearchDepth) return Usage();
+    const SearchOutcome o = SearchOne(SearchCase{argc > 3 ? argv[3] : StartFen, depth, 0, false}, depth);
+    std::printf("depth %d nodes %" PRIu64 " seconds %.2f nodes/s %.0f move %s score %d\n", depth, o.nodes, o.seconds,
+                o.seconds > 0 ? double(o.nodes) / o.seconds : 0, o.move.c_str(), o.score);
+    return 0;
+  }
   if (std::strcmp(mode, "search") == 0) {
     RunSearchTable(false, true);
     return 0;

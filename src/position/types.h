@@ -72,11 +72,9 @@ constexpr ScorePair MakeScorePair(int opening, int endgame) {
 }
 constexpr int16_t OpeningOf(ScorePair s) { return int16_t(uint16_t(s & 0xFFFF)); }
 constexpr int16_t EndgameOf(ScorePair s) { return int16_t(uint16_t(s >> 16)); }
-constexpr ScorePair AddScores(ScorePair a, ScorePair b) {
-  return ScorePair(uint16_t((a & 0xFFFF) + (b & 0xFFFF))) | (ScorePair(uint16_t((a >> 16) + (b >> 16))) << 16);
-}
-constexpr ScorePair SubScores(ScorePair a, ScorePair b) {
-  return ScorePair(uint16_t((a & 0xFFFF) - (b & 0xFFFF))) | (ScorePair(uint16_t((a >> 16) - (b >> 16))) << 16);
-}
+// Whole-word arithmetic, with the carry (or borrow) out of the low half
+// taken back from the high half: each half wraps on its own.
+constexpr ScorePair AddScores(ScorePair a, ScorePair b) { return (a + b) - (((a & 0xFFFF) + (b & 0xFFFF)) & 0x10000); }
+constexpr ScorePair SubScores(ScorePair a, ScorePair b) { return (a - b) + (((a & 0xFFFF) - (b & 0xFFFF)) & 0x10000); }
 
 }  // namespace quarn

@@ -8,27 +8,53 @@
 
 namespace quarn {
 
+// The number of picks of a freshly scored list that can exchange entries.
+// Scores are never negative, so once the positive entries have been picked
+// the rest are all 0: no later pick exchanges anything, and each takes the
+// entry at k as it stands. A negative score would count the whole list.
+struct RankTally {
+  int positive = 0;
+  bool negative = false;
+  void Add(int score) {
+    positive += score > 0;
+    negative |= score < 0;
+  }
+  int Ranked(int count) const { return negative ? count : positive; }
+};
+
+// Scores a move list and returns its ranked count. The capture score is
+// computed for every entry and kept only for an occupied target, which
+// spares a hard-to-predict branch.
 template <class List>
-inline void ScoreMoves(List& list, const Board& b, Move preferred) {
+inline int ScoreMovesRanked(List& list, const Board& b, Move preferred) {
+  RankTally tally;
   for (int i = 0; i < list.Count(); ++i) {
     ScoredMove& e = list.At(i);
-    if (e.move == preferred) {
-      e.score = 32000;
-    } else {
-      const Square to = MoveTo(e.move);
-      if (b.colorAt[to] != NoColor) e.score = int16_t(64 * b.typeAt[to] - b.typeAt[MoveFrom(e.move)]);
-    }
+    const Square to = MoveTo(e.move);
+    const int capture = 64 * b.typeAt[to] - b.typeAt[MoveFrom(e.move)];
+    int score = b.colorAt[to] != NoColor ? capture : e.score;
+    if (e.move == preferred) score = 32000;
+    e.score = int16_t(score);
+    tally.Add(score);
   }
+  return tally.Ranked(list.Count());
+}
+
+template <class List>
+inline void ScoreMoves(List& list, const Board& b, Move preferred) {
+  ScoreMovesRanked(list, b, preferred);
 }
 
 // The second move's capture is read on the board before the turn: a square
 // the first move empties or fills still shows its old contents.
 template <class List>
-inline void ScorePairs(const Board& b, MovePair preferred, List& list) {
+inline int ScorePairsRanked(const Board& b, MovePair preferred, List& list) {
+  RankTally tally;
   for (int i = 0; i < list.Count(); ++i) {
     ScoredPair& e = list.At(i);
     if (e.pair == preferred) {
       e.score = 32000;
+      tally.Add(e.score);
       continue;
     }
     const Move first = FirstOf(e.pair), second = SecondOf(e.pair);
@@ -43,7 +69,14 @@ inline void ScorePairs(const Board& b, MovePair preferred, List& list) {
       }
     }
     e.score = score;
+    tally.Add(score);
   }
+  return tally.Ranked(list.Count());
+}
+
+template <class List>
+inline void ScorePairs(const Board& b, MovePair preferred, List& list) {
+  ScorePairsRanked(b, preferred, list);
 }
 
 // Brings the best-scored entry of k and above to k (an exchange whenever a
@@ -73,18 +106,12 @@ inline const ScoredPair* PickNextPair(int k, List& list) {
   return PickNext(k, list);
 }
 
-// How many picks of a freshly scored list can exchange entries. Every score
-// is 0 or positive, so once the positive entries have been picked the rest
-// are all 0: no later pick exchanges anything, and each takes the entry at k
-// as it stands. A negative score (never given) would count the whole list.
+// The ranked count of a list scored some other way.
 template <class List>
 inline int RankedEntries(List& list) {
-  int positive = 0;
-  for (int i = 0; i < list.Count(); ++i) {
-    if (list.At(i).score < 0) return list.Count();
-    positive += list.At(i).score > 0;
-  }
-  return positive;
+  RankTally tally;
+  for (int i = 0; i < list.Count(); ++i) tally.Add(list.At(i).score);
+  return tally.Ranked(list.Count());
 }
 
 // PickNext with the pass over the rest skipped where it cannot exchange

@@ -49,8 +49,7 @@ int SearchTurns(MarseillaisPosition& pos, TimeControl* tc, int alpha, int beta, 
                 bool followPv, MovePair preferred, const PairPvLine& previousPv, PairPvLine& pvOut, int& legal) {
   constexpr Color Them = Opponent(Us);
   StackPairList& list = pos.CurrentList();
-  ScorePairs(pos, preferred, list);
-  const int ranked = RankedEntries(list);
+  const int ranked = ScorePairsRanked(pos, preferred, list);
   int best = -MateScore;
   for (int k = 0;; ++k) {
     const ScoredPair* picked = PickNextRanked(k, list, ranked);

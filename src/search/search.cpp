@@ -75,8 +75,7 @@ int Quiesce(Position& pos, int alpha, int beta, uint32_t ply, bool followPv, con
   StackMoveList& list = pos.CurrentList();
   GenerateCaptures<Us>(pos, list);
   const Move preferred = PreferredMove(followPv, previousPv, ply);
-  ScoreMoves(list, pos, preferred);
-  const int ranked = RankedEntries(list);
+  const int ranked = ScoreMovesRanked(list, pos, preferred);
   for (int k = 0;; ++k) {
     const ScoredMove* picked = PickNextRanked(k, list, ranked);
     if (!picked) break;
@@ -133,8 +132,7 @@ int SearchNode(Position& pos, int alpha, int beta, uint32_t ply, uint32_t depth,
     GenerateMoves<Us, true, true>(pos, list);
   }
   const Move preferred = PreferredMove(followPv, previousPv, ply);
-  ScoreMoves(list, pos, preferred);
-  const int ranked = RankedEntries(list);
+  const int ranked = ScoreMovesRanked(list, pos, preferred);
   int best = -MateScore;
   int legal = 0;
   for (int k = 0;; ++k) {
@@ -199,8 +197,7 @@ int SearchRoot(Position& pos, TimeControl& tc, uint32_t depth, bool followPv, co
     GenerateMoves<Us, true, true>(pos, list);
   }
   const Move preferred = PreferredMove(followPv, previousPv, 0);
-  ScoreMoves(list, pos, preferred);
-  const int ranked = RankedEntries(list);
+  const int ranked = ScoreMovesRanked(list, pos, preferred);
   int best = -MateScore;
   int legal = 0;
   for (int k = 0;; ++k) {

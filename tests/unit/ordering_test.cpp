@@ -121,7 +121,8 @@ TEST(ScoreMoves, VictimFirstThenCheapestAttackerAndPreferredMove) {
   for (Move preferred : {Move(0), QuietKnight, KingTakesPawn, QuietPromotion, Missing}) {
     FixedMoveList list;
     for (Move m : moves) list.Append({m, 7});
-    ScoreMoves(list, *pos, preferred);
+    // All eight entries stay ranked: the quiet ones keep their positive 7.
+    EXPECT_EQ(ScoreMovesRanked(list, *pos, preferred), 8);
     for (int i = 0; i < list.Count(); ++i)
       EXPECT_EQ(list.At(i).score, moves[size_t(i)] == preferred ? 32000 : scores[size_t(i)]) << i;
     const std::vector<Move> visited = VisitAll(list);
@@ -141,6 +142,10 @@ TEST(ScoreMoves, GeneratedListPutsCapturesFirst) {
   FixedMoveList list;
   for (Move m : test::LegalMoves(*pos)) list.Append({m, 0});
   ScoreMoves(list, *pos, 0);
+  EXPECT_EQ(RankedEntries(list), 8);  // the eight captures
+  FixedMoveList again;
+  for (Move m : test::LegalMoves(*pos)) again.Append({m, 0});
+  EXPECT_EQ(ScoreMovesRanked(again, *pos, 0), 8);
   VisitAll(list);  // leaves the list in visiting order
   for (int k = 0; k < list.Count(); ++k) {
     const ScoredMove &e = list.At(k), &prev = list.At(std::max(k - 1, 0));
