@@ -5,7 +5,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 {
-  cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release
+  cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release -DQUARN_PGO=ON
   cmake --build "$here/build" -j"$(nproc)" --target quarn
 } >&2
 exec "$here/build/quarn"

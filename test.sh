@@ -17,7 +17,7 @@ step "format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 step "Release build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARN_PGO=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
 
