@@ -71,9 +71,10 @@ int Quiesce(Position& pos, int alpha, int beta, uint32_t ply, bool followPv, con
   // However long a chain of captures, the ply stack is never overrun.
   if (!pos.HasRoomForList()) return stand;
   int best = stand;
-  const uint64_t pinMask = PinnedPieces<Us>(pos);
   StackMoveList& list = pos.CurrentList();
   GenerateCaptures<Us>(pos, list);
+  if (list.Count() == 0) return best;  // nothing to try: the pin set is not needed
+  const uint64_t pinMask = PinnedPieces<Us>(pos);
   const Move preferred = PreferredMove(followPv, previousPv, ply);
   const int ranked = ScoreMovesRanked(list, pos, preferred);
   for (int k = 0;; ++k) {
