@@ -23,12 +23,7 @@ inline bool SliderChecks(const Board& b, Square from, Square to, Square k, bool 
   return IsPathEmptyExcept(b, to, k, except);
 }
 
-inline bool KnightChecks(Square to, Square k) {
-  for (const int* d = KnightSteps; *d; ++d) {
-    if (to + *d == k) return true;
-  }
-  return false;
-}
+inline bool KnightChecks(Square to, Square k) { return (AttackKinds[k - to + 128] & KnightAttack) != 0; }
 
 // The piece leaving `from` uncovers a slider of colour c aimed at K.
 template <Color C>
