@@ -260,7 +260,9 @@ int RunCalibrate(double maxSeconds) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: quarn_bench perft | search [depth [fen]] | signature [expected-file] | calibrate [max-seconds]\n");
+  std::fprintf(
+      stderr,
+      "usage: quarn_bench perft | search [depth [fen]] | signature [expected-file] | calibrate [max-seconds]\n");
   return 2;
 }
 
