@@ -22,9 +22,8 @@ struct RankTally {
   int Ranked(int count) const { return negative ? count : positive; }
 };
 
-// Scores a move list and returns its ranked count. The capture score is
-// computed for every entry and kept only for an occupied target, which
-// spares a hard-to-predict branch.
+// Scores a move list as ScoreMoves does and returns its ranked count, in
+// one pass.
 template <class List>
 inline int ScoreMovesRanked(List& list, const Board& b, Move preferred) {
   RankTally tally;
