@@ -20,15 +20,16 @@ namespace quarn {
 
 namespace detail {
 
-template <bool Full>
+// The colour of the piece is known to every caller at compile time, which
+// spares reading it before the tables can be indexed.
+template <bool Full, Color C>
 inline void RemovePiece(Board& b, Square sq) {
-  const Color c = Color(b.colorAt[sq]);
   const int type = b.typeAt[sq];
   if constexpr (Full) {
-    b.materialSum[c] = SubScores(b.materialSum[c], MaterialValue[type]);
-    b.placementSum[c] = SubScores(b.placementSum[c], PieceSquareTable[c][type][sq]);
+    b.materialSum[C] = SubScores(b.materialSum[C], MaterialValue[type]);
+    b.placementSum[C] = SubScores(b.placementSum[C], PieceSquareTable[C][type][sq]);
   }
-  PieceList& list = b.pieceLists[c];
+  PieceList& list = b.pieceLists[C];
   list.squares[b.slotAt[sq]] = NoSquare;
   --list.countByType[type];
   --list.total;
@@ -37,48 +38,45 @@ inline void RemovePiece(Board& b, Square sq) {
   b.slotAt[sq] = EmptySlot;
 }
 
-template <bool Full>
+template <bool Full, Color C>
 inline void MovePiece(Board& b, Square from, Square to) {
-  const Color c = Color(b.colorAt[from]);
   const int type = b.typeAt[from];
   if constexpr (Full) {
-    b.placementSum[c] =
-        AddScores(b.placementSum[c], SubScores(PieceSquareTable[c][type][to], PieceSquareTable[c][type][from]));
+    b.placementSum[C] =
+        AddScores(b.placementSum[C], SubScores(PieceSquareTable[C][type][to], PieceSquareTable[C][type][from]));
   }
-  b.colorAt[to] = uint8_t(c);
+  b.colorAt[to] = uint8_t(C);
   b.typeAt[to] = uint8_t(type);
   b.slotAt[to] = b.slotAt[from];
-  b.pieceLists[c].squares[b.slotAt[from]] = to;
+  b.pieceLists[C].squares[b.slotAt[from]] = to;
   b.colorAt[from] = NoColor;
   b.typeAt[from] = Empty;
   b.slotAt[from] = EmptySlot;
 }
 
-template <bool Full>
+template <bool Full, Color C>
 inline void PromotePiece(Board& b, Square sq, int type) {
-  const Color c = Color(b.colorAt[sq]);
   if constexpr (Full) {
-    b.materialSum[c] = AddScores(b.materialSum[c], SubScores(MaterialValue[type], MaterialValue[Pawn]));
-    b.placementSum[c] =
-        AddScores(b.placementSum[c], SubScores(PieceSquareTable[c][type][sq], PieceSquareTable[c][Pawn][sq]));
+    b.materialSum[C] = AddScores(b.materialSum[C], SubScores(MaterialValue[type], MaterialValue[Pawn]));
+    b.placementSum[C] =
+        AddScores(b.placementSum[C], SubScores(PieceSquareTable[C][type][sq], PieceSquareTable[C][Pawn][sq]));
   }
   b.typeAt[sq] = uint8_t(type);
-  --b.pieceLists[c].countByType[Pawn];
-  ++b.pieceLists[c].countByType[type];
+  --b.pieceLists[C].countByType[Pawn];
+  ++b.pieceLists[C].countByType[type];
 }
 
-template <bool Full>
+template <bool Full, Color C>
 inline void DemotePiece(Board& b, Square sq) {
-  const Color c = Color(b.colorAt[sq]);
   const int type = b.typeAt[sq];
   if constexpr (Full) {
-    b.materialSum[c] = SubScores(b.materialSum[c], SubScores(MaterialValue[type], MaterialValue[Pawn]));
-    b.placementSum[c] =
-        SubScores(b.placementSum[c], SubScores(PieceSquareTable[c][type][sq], PieceSquareTable[c][Pawn][sq]));
+    b.materialSum[C] = SubScores(b.materialSum[C], SubScores(MaterialValue[type], MaterialValue[Pawn]));
+    b.placementSum[C] =
+        SubScores(b.placementSum[C], SubScores(PieceSquareTable[C][type][sq], PieceSquareTable[C][Pawn][sq]));
   }
   b.typeAt[sq] = Pawn;
-  --b.pieceLists[c].countByType[type];
-  ++b.pieceLists[c].countByType[Pawn];
+  --b.pieceLists[C].countByType[type];
+  ++b.pieceLists[C].countByType[Pawn];
 }
 
 // Puts a captured piece back into its old slot.
@@ -113,17 +111,17 @@ inline void MakeMoveT(Board& b, Move m, UndoRecord& u) {
     case NormalMove:
       u.captured = b.typeAt[to];
       u.capturedSlot = b.slotAt[to];
-      if (b.colorAt[to] != NoColor) detail::RemovePiece<Full>(b, to);
-      detail::MovePiece<Full>(b, from, to);
+      if (b.colorAt[to] != NoColor) detail::RemovePiece<Full, Opponent(Us)>(b, to);
+      detail::MovePiece<Full, Us>(b, from, to);
       b.epSquare = MoveExtra(m) == 1 ? Square(to - PawnPushStep[Us]) : NoSquare;
       b.castlingRights &= uint8_t(~(CastlingMaskTo[to] | CastlingMaskFrom[from]));
       break;
     case PromotionMove:
       u.captured = b.typeAt[to];
       u.capturedSlot = b.slotAt[to];
-      if (b.colorAt[to] != NoColor) detail::RemovePiece<Full>(b, to);
-      detail::MovePiece<Full>(b, from, to);
-      detail::PromotePiece<Full>(b, to, MoveExtra(m) + 2);
+      if (b.colorAt[to] != NoColor) detail::RemovePiece<Full, Opponent(Us)>(b, to);
+      detail::MovePiece<Full, Us>(b, from, to);
+      detail::PromotePiece<Full, Us>(b, to, MoveExtra(m) + 2);
       b.epSquare = NoSquare;
       b.castlingRights &= uint8_t(~CastlingMaskTo[to]);
       break;
@@ -131,8 +129,8 @@ inline void MakeMoveT(Board& b, Move m, UndoRecord& u) {
       const int code = MoveExtra(m);
       u.captured = Empty;
       u.capturedSlot = EmptySlot;
-      detail::MovePiece<Full>(b, from, to);
-      detail::MovePiece<Full>(b, detail::CastlingRookFrom[code], detail::CastlingRookTo[code]);
+      detail::MovePiece<Full, Us>(b, from, to);
+      detail::MovePiece<Full, Us>(b, detail::CastlingRookFrom[code], detail::CastlingRookTo[code]);
       b.epSquare = NoSquare;
       b.castlingRights &= uint8_t(~CastlingMaskFrom[from]);
       break;
@@ -141,8 +139,8 @@ inline void MakeMoveT(Board& b, Move m, UndoRecord& u) {
       const Square captured = Square(to - PawnPushStep[Us]);
       u.captured = Pawn;
       u.capturedSlot = b.slotAt[captured];
-      detail::RemovePiece<Full>(b, captured);
-      detail::MovePiece<Full>(b, from, to);
+      detail::RemovePiece<Full, Opponent(Us)>(b, captured);
+      detail::MovePiece<Full, Us>(b, from, to);
       b.epSquare = NoSquare;
       break;
     }
@@ -159,20 +157,20 @@ inline void UnmakeMoveT(Board& b, Move m, const UndoRecord& u) {
   const Square from = MoveFrom(m), to = MoveTo(m);
   switch (MoveKindOf(m)) {
     case PromotionMove:
-      detail::DemotePiece<Full>(b, to);
+      detail::DemotePiece<Full, Us>(b, to);
       [[fallthrough]];
     case NormalMove:
-      detail::MovePiece<Full>(b, to, from);
+      detail::MovePiece<Full, Us>(b, to, from);
       if (u.captured != Empty) detail::RestorePiece<Full>(b, Them, to, u.captured, u.capturedSlot);
       break;
     case CastlingMove: {
       const int code = MoveExtra(m);
-      detail::MovePiece<Full>(b, detail::CastlingRookTo[code], detail::CastlingRookFrom[code]);
-      detail::MovePiece<Full>(b, to, from);
+      detail::MovePiece<Full, Us>(b, detail::CastlingRookTo[code], detail::CastlingRookFrom[code]);
+      detail::MovePiece<Full, Us>(b, to, from);
       break;
     }
     default:
-      detail::MovePiece<Full>(b, to, from);
+      detail::MovePiece<Full, Us>(b, to, from);
       detail::RestorePiece<Full>(b, Them, Square(to - PawnPushStep[Us]), Pawn, u.capturedSlot);
       break;
   }
