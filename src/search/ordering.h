@@ -29,12 +29,13 @@ inline int ScoreMovesRanked(List& list, const Board& b, Move preferred) {
   RankTally tally;
   for (int i = 0; i < list.Count(); ++i) {
     ScoredMove& e = list.At(i);
-    const Square to = MoveTo(e.move);
-    const int capture = 64 * b.typeAt[to] - b.typeAt[MoveFrom(e.move)];
-    int score = b.colorAt[to] != NoColor ? capture : e.score;
-    if (e.move == preferred) score = 32000;
-    e.score = int16_t(score);
-    tally.Add(score);
+    if (e.move == preferred) {
+      e.score = 32000;
+    } else {
+      const Square to = MoveTo(e.move);
+      if (b.colorAt[to] != NoColor) e.score = int16_t(64 * b.typeAt[to] - b.typeAt[MoveFrom(e.move)]);
+    }
+    tally.Add(e.score);
   }
   return tally.Ranked(list.Count());
 }
