@@ -106,14 +106,6 @@ inline const ScoredPair* PickNextPair(int k, List& list) {
   return PickNext(k, list);
 }
 
-// The ranked count of a list scored some other way.
-template <class List>
-inline int RankedEntries(List& list) {
-  RankTally tally;
-  for (int i = 0; i < list.Count(); ++i) tally.Add(list.At(i).score);
-  return tally.Ranked(list.Count());
-}
-
 // PickNext with the pass over the rest skipped where it cannot exchange
 // anything: the same entries in the same order.
 template <class List>

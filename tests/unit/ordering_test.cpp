@@ -83,6 +83,15 @@ constexpr Move QuietKnight = Mv("g1", "f3"), KingTakesPawn = Mv("e1", "f2"), Kni
                QueenTakesQueen = Mv("d2", "d5"), PawnTakesQueen = Mv("c4", "d5"),
                QuietPromotion = Mv("a7", "a8", PromotionMove, Queen - 2), EnPassant = Mv("g5", "h6", EnPassantMove);
 
+// The ranked count of a list with scores set by hand, as the search's
+// scorers compute it.
+template <class List>
+inline int RankedEntries(List& list) {
+  RankTally tally;
+  for (int i = 0; i < list.Count(); ++i) tally.Add(list.At(i).score);
+  return tally.Ranked(list.Count());
+}
+
 // The search skips the pass over the rest once only zero scores remain; the
 // visiting order must be the plain picker's on every list, including lists
 // with negative scores (which turn the shortcut off).
