@@ -15,19 +15,12 @@
 # that a moment of load on a shared machine does not decide the ratio.
 set -euo pipefail
 
-here="$(cd "$(dirname "$0")" && pwd)"
-root="$(dirname "$here")"
-quarn="${1:-${QUARN:-}}"
-if [[ -z "$quarn" ]]; then
-  quarn="$(ls -t "$root"/build*/quarn 2>/dev/null | head -n 1 || true)"
-fi
+# shellcheck source=bench/compare_common.sh
+source "$(dirname "$0")/compare_common.sh"
 stockfish="${STOCKFISH:-$(command -v stockfish || echo /usr/games/stockfish)}"
-[[ -x "$quarn" ]] || { echo "quarn binary not found (give its path as the first argument)" >&2; exit 2; }
 [[ -x "$stockfish" ]] || { echo "stockfish not found (apt-get install stockfish, or set STOCKFISH)" >&2; exit 2; }
 
 kiwipete="r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"
-rounds="${ROUNDS:-3}"
-[[ "$rounds" =~ ^[1-9][0-9]*$ ]] || { echo "ROUNDS: a whole number from 1" >&2; exit 2; }
 
 now() { date +%s.%N; }
 

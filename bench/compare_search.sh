@@ -14,16 +14,11 @@
 # ratio says how fast each walks its own tree, not which plays better.
 set -euo pipefail
 
-here="$(cd "$(dirname "$0")" && pwd)"
-root="$(dirname "$here")"
-quarn="${1:-${QUARN:-}}"
-if [[ -z "$quarn" ]]; then
-  quarn="$(ls -t "$root"/build*/quarn 2>/dev/null | head -n 1 || true)"
-fi
+# shellcheck source=bench/compare_common.sh
+source "$(dirname "$0")/compare_common.sh"
 seconds="${2:-5}"
 hoichess="${HOICHESS:-$(command -v hoichess || echo /usr/games/hoichess)}"
 fen="${FEN:-}"
-[[ -x "$quarn" ]] || { echo "quarn binary not found (give its path as the first argument)" >&2; exit 2; }
 [[ -x "$hoichess" ]] || { echo "hoichess not found (apt-get install hoichess, or set HOICHESS)" >&2; exit 2; }
 [[ "$seconds" =~ ^[0-9]+$ && "$seconds" -ge 1 && "$seconds" -le 59 ]] ||
   { echo "seconds per move: a whole number from 1 to 59" >&2; exit 2; }
@@ -36,8 +31,6 @@ base_text="$((base_cs / 6000)):$(printf '%02d' $(((base_cs / 100) % 60)))"
 setboard=""
 [[ -n "$fen" ]] && setboard="setboard $fen"
 
-rounds="${ROUNDS:-3}"
-[[ "$rounds" =~ ^[1-9][0-9]*$ ]] || { echo "ROUNDS: a whole number from 1" >&2; exit 2; }
 
 # One search by each engine; the engines take turns ROUNDS times and each
 # keeps the round with its highest rate, so that a moment of load on a
