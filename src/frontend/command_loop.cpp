@@ -68,7 +68,7 @@ void SeedRandom() {
 
 void PrintFeatures() {
   std::printf("feature ping=1\n");
-  std::printf("feature setboard=0\n");
+  std::printf("feature setboard=1\n");
   std::printf("feature playother=0\n");
   std::printf("feature time=0\n");
   std::printf("feature sigint=0\n");

@@ -149,6 +149,9 @@ int PairRoot(MarseillaisPosition& pos, TimeControl& tc, uint32_t depth, bool fol
   int legal = 0;
   int best =
       SearchTurns<Us, true>(pos, &tc, -MateScore, MateScore, 0, depth, followPv, preferred, previousPv, pvOut, legal);
+  // An iteration stopped before its first root move completed found no
+  // score: it prints no closing line.
+  if (stopSearch && !pvOut.count) return best;
   if (!legal) best = (InCheck && escapeFound) ? 0 : -MateScore;
   PrintPairThinking(detail::Elapsed(tc), pvOut, int(depth), best);
   return best;

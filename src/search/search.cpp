@@ -229,6 +229,9 @@ int SearchRoot(Position& pos, TimeControl& tc, uint32_t depth, bool followPv, co
       PrintThinking(detail::Elapsed(tc), pvOut, int(depth), best);
     }
   }
+  // An iteration stopped before its first root move completed found no
+  // score: it prints no closing line.
+  if (stopSearch && !pvOut.count) return best;
   if (!legal) best = -MateScore;
   PrintThinking(detail::Elapsed(tc), pvOut, int(depth), best);
   return best;
