@@ -7,9 +7,16 @@
 #      invariant checks after every make and unmake: unit tests and transcripts,
 #   4. the command-loop fuzzer for a minute (needs clang and libFuzzer),
 #   5. valgrind's memcheck on whole games in both variants.
-# Any failure stops the run with a non-zero status.
+# Any failure stops the run with a non-zero status. Run as root (as CI is),
+# it first installs the Debian packages it lacks; otherwise it prints the
+# apt-get line to run.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
+source tools/packages.sh
+mapfile -t missing < <(missing_packages git:git g++:g++ cmake:cmake make:make python3:python3 \
+  clang-format:clang-format clang:clang++ valgrind:valgrind libgtest-dev:/usr/include/gtest/gtest.h \
+  'libclang-rt-14-dev:/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a')
+install_packages root "${missing[@]}" || exit 1
 jobs="$(nproc)"
 step() { printf '\n== %s\n' "$*"; }
 
