@@ -17,6 +17,8 @@
 #   -m MPS       moves per session (default 40); "inc" plays the whole game
 #                in one period (-inc 0), so xboard sends "level 0 ..."
 #   -o DIR       output directory (default: a new temporary directory)
+#   -p FEN       start every game from this position (xboard's -lpf)
+#   -O ENGINE    quarn's opponent in normal chess (default fairymax)
 #   -T SECONDS   wall-clock limit for one match (default 900)
 #   -r           raw: no init-string work-around (see below)
 #   -A           only analyse the logs already in DIR (needs -o)
@@ -45,8 +47,10 @@ out=""
 limit=900
 raw=0
 analyse_only=0
+fen=""
+opponent=""
 
-while getopts "e:v:g:t:m:o:T:rAh" opt; do
+while getopts "e:v:g:t:m:o:p:O:T:rAh" opt; do
     case $opt in
         e) engine=$OPTARG ;;
         v) variants=$OPTARG ;;
@@ -54,6 +58,8 @@ while getopts "e:v:g:t:m:o:T:rAh" opt; do
         t) tc=$OPTARG ;;
         m) mps=$OPTARG ;;
         o) out=$OPTARG ;;
+        p) fen=$OPTARG ;;
+        O) opponent=$OPTARG ;;
         T) limit=$OPTARG ;;
         r) raw=1 ;;
         A) analyse_only=1 ;;
@@ -204,7 +210,7 @@ fi
 [ -n "$engine" ] && [ -x "$engine" ] || { echo "no quarn binary (use -e)"; exit 2; }
 engine=$(cd "$(dirname "$engine")" && pwd)/$(basename "$engine")
 xboard=$(command -v xboard || echo /usr/games/xboard)
-fairymax=$(command -v fairymax || echo /usr/games/fairymax)
+fairymax=${opponent:-$(command -v fairymax || echo /usr/games/fairymax)}
 [ -x "$xboard" ] || { echo "xboard is not installed (apt-get install -y xboard xvfb xauth fairymax)"; exit 2; }
 command -v xvfb-run >/dev/null || { echo "xvfb-run is not installed (apt-get install -y xvfb xauth)"; exit 2; }
 
@@ -223,13 +229,18 @@ fi
 
 : > "$out/summary.txt"
 say "quarn: $engine"
+start_pos=()
+if [ -n "$fen" ]; then
+    echo "$fen" > "$out/start.fen"
+    start_pos=(-lpf "$out/start.fen" -lpi 1)
+fi
 say "xboard $(dpkg-query -W -f='${Version}' xboard 2>/dev/null || echo '?'), time control: ${timing[*]}, output: $out"
 
 for variant in $variants; do
     case $variant in
         normal)
             n=${games:-4}
-            [ -x "$fairymax" ] || { say "fairymax is not installed"; status=1; continue; }
+            [ -x "$fairymax" ] || { say "opponent $fairymax is not installed"; status=1; continue; }
             players=(-fcp "$engine" -fd "$(dirname "$engine")" -scp "$fairymax" -sd /tmp)
             vopts=()
             ;;
@@ -248,7 +259,7 @@ for variant in $variants; do
     say "=== $variant: $n games"
     start=$(date +%s)
     timeout -k 10 "$limit" xvfb-run -a -s "-screen 0 1024x768x24" \
-        "$xboard" "${players[@]}" "${vopts[@]}" "${timing[@]}" \
+        "$xboard" "${players[@]}" "${vopts[@]}" "${timing[@]}" "${start_pos[@]}" \
         -mg "$n" -xponder -autoCallFlag true -xexit -xpopup -xanimate \
         -testClaims true -debug -nameOfDebugFile "$out/$variant.debug" \
         -sgf "$out/$variant.pgn" > "$out/$variant.stderr" 2>&1
