@@ -4,9 +4,9 @@
 #
 #   tools/fresh_machine.sh [--engine-only] [DIR]
 #
-# Needs root and debootstrap. DIR (default build-fresh) receives the root;
-# a clone of this checkout's HEAD goes to DIR/root/quarn. Then, inside the
-# root, with /proc, /sys and /dev bound in:
+# Needs root and debootstrap. DIR (default build-fresh) receives the root
+# and DIR-logs the logs; a clone of this checkout's HEAD goes to
+# DIR/root/quarn. Then, inside the root, with /proc, /sys and /dev bound in:
 #   1. ./quarn.sh --build-only at a terminal (it installs g++, cmake, make);
 #   2. ./quarn.sh fed xboard, protover 2, new, go: the feature lines and a move;
 #   3. bash .ci/run (it installs what the tests need), unless --engine-only.
@@ -22,6 +22,8 @@ fi
 root="$(realpath -m "${1:-$here/build-fresh}")"
 mirror="$(sed -n 's/^URIs: *//p; s/^deb  *\(\[[^]]*\] *\)\?\(http[^ ]*\) .*/\2/p' /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null | head -1 || true)"
 mirror="${mirror:-http://deb.debian.org/debian}"
+logs="$root-logs"
+mkdir -p "$logs"
 
 timed() {
   local what=$1 start=$SECONDS
@@ -33,7 +35,7 @@ timed() {
 
 if [ ! -x "$root/usr/bin/apt-get" ]; then
   timed "debootstrap minbase bookworm from $mirror" \
-    debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.debootstrap.log" 2>&1
+    debootstrap --variant=minbase bookworm "$root" "$mirror" >"$logs/debootstrap.log" 2>&1
 fi
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 rm -rf "$root/root/quarn"
@@ -54,11 +56,11 @@ inside() { chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/l
 
 # script(1) gives quarn.sh a terminal, as a person at a shell has.
 timed "./quarn.sh --build-only at a terminal" inside "script -qec './quarn.sh --build-only' /dev/null </dev/null"
-timed "./quarn.sh answering a GUI" inside "printf 'xboard\nprotover 2\nnew\ngo\nquit\n' | ./quarn.sh" | tee "$root.engine.out"
-grep -q '^feature done=1$' "$root.engine.out" && grep -Eq '^move [a-h][1-8][a-h][1-8]$' "$root.engine.out"
+timed "./quarn.sh answering a GUI" inside "printf 'xboard\nprotover 2\nnew\ngo\nquit\n' | ./quarn.sh" | tee "$logs/engine.out"
+grep -q '^feature done=1$' "$logs/engine.out" && grep -Eq '^move [a-h][1-8][a-h][1-8]$' "$logs/engine.out"
 [ "$engine_only" -eq 1 ] && exit 0
-timed "bash .ci/run" inside "bash .ci/run" >"$root.ci.log" 2>&1 || {
-  tail -30 "$root.ci.log" >&2
+timed "bash .ci/run" inside "bash .ci/run" >"$logs/ci.log" 2>&1 || {
+  tail -30 "$logs/ci.log" >&2
   exit 1
 }
-tail -3 "$root.ci.log"
+tail -3 "$logs/ci.log"
