@@ -3,6 +3,7 @@
 #   1. the format check of the sources,
 #   2. a Release build: unit tests, protocol transcripts, deep perft counts,
 #      the search benchmark's node signature, self-play games in both variants,
+#      the board's server tests and its tests in headless chromium,
 #   3. a build with AddressSanitizer, UndefinedBehaviorSanitizer and the board
 #      invariant checks after every make and unmake: unit tests and transcripts,
 #   4. the command-loop fuzzer for a minute (needs clang and libFuzzer),
@@ -15,7 +16,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 source tools/packages.sh
 mapfile -t missing < <(missing_packages git:git g++:g++ cmake:cmake make:make python3:python3 \
   clang-format:clang-format clang:clang++ valgrind:valgrind libgtest-dev:/usr/include/gtest/gtest.h \
-  'libclang-rt-14-dev:/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a')
+  'libclang-rt-14-dev:/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' \
+  nodejs:node npm:npm chromium:chromium)
 install_packages root "${missing[@]}" || exit 1
 jobs="$(nproc)"
 step() { printf '\n== %s\n' "$*"; }
@@ -24,7 +26,7 @@ step "format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 step "Release build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARN_PGO=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARN_PGO=ON -DQUARN_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
 
@@ -33,6 +35,9 @@ for variant in normal marseillais; do
   python3 tools/selfplay.py --engine build/quarn --variant "$variant" --games 2 --level "40 0:02 0" --max-plies 160
   python3 tools/selfplay.py --engine build/quarn --variant "$variant" --games 2 --random --max-plies 300
 done
+
+step "board: server and browser tests"
+board/run_tests.sh
 
 step "sanitizer build and tests"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_SANITIZE=ON -DQUARN_CHECK_INVARIANTS=ON >/dev/null
