@@ -151,14 +151,23 @@ class Session {
     }
 }
 
+// Only this page's own WebSocket: the path /ws, from no other website.
+function sameOriginSocket(req) {
+    try {
+        const origin = req.headers.origin
+        return new URL(req.url, "http://localhost").pathname === "/ws" &&
+            (!origin || new URL(origin).host === req.headers.host)
+    } catch {
+        return false  // a malformed URL or Origin header
+    }
+}
+
 export function startServer({port = 8080, host = "127.0.0.1", enginePath, maxEngines = MAX_ENGINES} = {}) {
     const sessions = new Set()
     const server = http.createServer(serveFile)
     const wss = new WebSocketServer({noServer: true, maxPayload: 4096})
     server.on("upgrade", (req, socket, head) => {
-        const origin = req.headers.origin
-        if (new URL(req.url, "http://localhost").pathname !== "/ws" ||
-            (origin && new URL(origin).host !== req.headers.host)) {
+        if (!sameOriginSocket(req)) {
             socket.destroy()
             return
         }

@@ -186,3 +186,18 @@ test("closing the socket ends its engine, even one that is thinking", async () =
         assert.ok(await gone(pid), `engine ${pid} still running (thinking: ${thinking})`)
     }
 })
+
+test("refuses sockets from other sites and survives a malformed Origin header", async () => {
+    const wsUrl = board.url.replace("http", "ws") + "ws"
+    for (const origin of ["http://evil.example", "::not a url::"]) {
+        const ws = new WebSocket(wsUrl, {origin})
+        const outcome = await new Promise((resolve) => {
+            ws.once("open", () => resolve("open"))
+            ws.once("error", () => resolve("refused"))
+        })
+        assert.equal(outcome, "refused", origin)
+    }
+    const c = await connect() // the server still serves the page's own socket
+    await c.pong(7)
+    c.ws.close()
+})
