@@ -1,25 +1,9 @@
 // libFuzzer entry for the xboard command loop: every input is a whole
-// session's worth of standard input, fed to RunCommandLoop through a memory
-// stream, with a fresh game context each time.
-//
-// This target is compiled with QUARN_FUZZING, which caps the depth-heavy
-// commands so that every input finishes quickly:
-//   - "perft" and "divide" accept depths up to 3 in normal chess and 2 in
-//     Marseillais; deeper counts are ignored like any out-of-range depth;
-//   - every move budget is at most 1 centisecond whatever the "level", so
-//     "go" (and every engine reply) answers at once.
-// It is built with AddressSanitizer and UndefinedBehaviorSanitizer (see
-// fuzz/CMakeLists.txt).
-//
-// The harness itself reads at most MaxLines lines of an input (the bytes
-// after the last of them are dropped): a capped "go" still searches a few
-// thousand nodes and a capped "perft 3" a few thousand positions, so an
-// input of a thousand such lines would take longer than the fuzzer's
-// timeout without any single command hanging. A command that takes that
-// long on its own is still reported as a timeout.
-//
-// The engine's output is thrown away (standard output goes to /dev/null) so
-// that printing does not slow the fuzzer down.
+// session's standard input, fed to RunCommandLoop through a memory stream
+// with a fresh game context. Built with QUARN_FUZZING, which caps perft and
+// divide at depth 3 (2 in Marseillais) and every move budget at 1 cs. Only
+// the first MaxLines lines of an input are read, so that a thousand capped
+// searches cannot add up past the timeout; the output goes to /dev/null.
 
 #include <cstddef>
 #include <cstdint>

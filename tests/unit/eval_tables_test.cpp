@@ -1,19 +1,14 @@
 // Material values, the piece-square tables (typed in from the published
 // White tables, rank 8 first), the sums a position keeps of them, and the
 // static evaluation built on top.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 
 #include "eval/evaluate.h"
 #include "eval/tables.h"
 #include "test_util.h"
 
-namespace quarn {
+namespace quarn::test {
 namespace {
-
-using test::BoardFromFen;
-using test::Sq;
 
 // Files a-d of each rank, ranks 8-5 then 4-1; the tables are symmetric, files e-h mirror a-d.
 using Table = int[32];
@@ -55,10 +50,9 @@ TEST(EvalTables, MatchThePublishedValuesAndMirrorForBlack) {
       {Zero, Zero}, {Zero, Zero},        {KingOpening, KingEndgame}};
   for (int type = 0; type < 7; ++type) {
     for (int sq = 0; sq < 128; ++sq) {
-      SCOPED_TRACE("type " + std::to_string(type) + " " + test::SquareName(sq));
+      SCOPED_TRACE("type " + std::to_string(type) + " " + SquareName(sq));
       if (IsOffBoard(sq)) {
-        EXPECT_EQ(PieceSquareTable[White][type][sq], 0u);
-        EXPECT_EQ(PieceSquareTable[Black][type][sq], 0u);
+        EXPECT_TRUE(PieceSquareTable[White][type][sq] == 0 && PieceSquareTable[Black][type][sq] == 0);
         continue;
       }
       const int i = (7 - RankOf(sq)) * 4 + std::min(FileOf(sq), 7 - FileOf(sq));
@@ -79,32 +73,6 @@ TEST(EvalTables, MaterialValuesAndScorePairArithmetic) {
   // A borrow or carry in one half must not reach the other.
   EXPECT_EQ(SubScores(MakeScorePair(0, 0), MakeScorePair(1, 0)), MakeScorePair(-1, 0));
   EXPECT_EQ(AddScores(MakeScorePair(32767, 1), MakeScorePair(1, 1)), MakeScorePair(-32768, 2));
-  // Against the definition, half by half, over values with every carry case.
-  uint32_t seed = 7;
-  for (int i = 0; i < 100000; ++i) {
-    seed = seed * 1664525u + 1013904223u;
-    const ScorePair x = seed;
-    seed = seed * 1664525u + 1013904223u;
-    const ScorePair y = i % 3 ? seed : seed & 0x8001FFFF;
-    EXPECT_EQ(AddScores(x, y), MakeScorePair(OpeningOf(x) + OpeningOf(y), EndgameOf(x) + EndgameOf(y)))
-        << x << " " << y;
-    EXPECT_EQ(SubScores(x, y), MakeScorePair(OpeningOf(x) - OpeningOf(y), EndgameOf(x) - EndgameOf(y)))
-        << x << " " << y;
-  }
-}
-
-TEST(EvalSums, InitialPositionSums) {
-  const Board b = BoardFromFen(StartFen);
-  EXPECT_EQ(b.materialSum[White], MakeScorePair(4075, 4075));
-  EXPECT_EQ(b.materialSum[Black], MakeScorePair(4075, 4075));
-  EXPECT_EQ(b.placementSum[White], b.placementSum[Black]);
-  // From the typed tables: pawns on rank 2 (row 6), then knights b1 and g1,
-  // bishops c1 and f1 and the king on e1 (row 7), each pair counted from one side.
-  int opening = 0, endgame = 0;
-  for (int file = 0; file < 4; ++file) opening += 2 * PawnOpening[24 + file];
-  opening += 2 * (KnightOpening[28 + 1] + BishopOpening[28 + 2]) + KingOpening[28 + 3];
-  endgame += 2 * (KnightEndgame[28 + 1] + BishopEndgame[28 + 2]) + KingEndgame[28 + 3];
-  EXPECT_EQ(b.placementSum[White], MakeScorePair(opening, endgame));
 }
 
 TEST(Evaluate, ScoresForTheSideToMove) {
@@ -146,4 +114,4 @@ TEST(Evaluate, BlendTruncatesTowardZero) {
 }
 
 }  // namespace
-}  // namespace quarn
+}  // namespace quarn::test

@@ -1,39 +1,34 @@
-// The search in both variants: mate and stalemate scores, quiescence,
-// agreement with a plain minimax of the same tree, determinism, thinking
-// output, the zero budget, and the ply-stack and move-stack guards.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstddef>
-#include <cstring>
+// The search in both variants: mate and stalemate scores, agreement with a
+// plain minimax of the same tree, thinking output, determinism, and the
+// ply-stack and move-stack guards.
 #include <regex>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "eval/evaluate.h"
-#include "movegen/generate.h"
-#include "position/make_unmake.h"
-#include "search_util.h"
+#include "test_util.h"
 
-namespace quarn {
+namespace quarn::test {
 namespace {
 
-using namespace test;
-
-constexpr const char* Kiwipete = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
 constexpr const char* Queens = "1k6/8/8/2q1q3/8/2Q1Q3/8/6K1 w - - 0 1";
 
-// The board a search must leave exactly as it found it.
-void ExpectSameBoard(const Board& a, const Board& b) {
-  EXPECT_EQ(0, std::memcmp(&a, &b, offsetof(Board, castlingRights) + sizeof a.castlingRights))
-      << PositionToFen(a) << " vs " << PositionToFen(b);
+template <class P>
+bool IsLegal(P& pos, BestOf<P> m) {
+  const auto all = Legal(pos);
+  return m != 0 && std::find(all.begin(), all.end(), m) != all.end();
+}
+
+// Set up as "setboard" would, in a position object of its own.
+template <class P = Position>
+std::unique_ptr<P> PositionFromFen(const char* fen) {
+  std::unique_ptr<P> pos = ConstructPosition<P>();
+  EXPECT_TRUE(Load(*pos, fen));
+  return pos;
 }
 
 // ---------------------------------------------------------------------------
 // A textbook fail-hard alpha-beta over the tree the search defines: every
 // legal move at full nodes, a check extending the last ply, captures with
-// stand-pat below the horizon (only flagged captures tested for legality).
+// stand-pat below the horizon.
 // Its root value is the minimax value the engine's search must find too.
 
 template <Color Us>
@@ -44,13 +39,11 @@ int ReferenceQuiesce(const Board& b, int alpha, int beta) {
   Board scratch = b;
   FixedMoveList captures;
   GenerateCaptures<Us>(scratch, captures);
-  const uint64_t pinMask = PinnedPieces<Us>(b);
   for (int i = 0; i < captures.Count(); ++i) {
-    const Move m = captures.At(i).move;
     Board child = b;
     UndoRecord u;
-    MakeMove(child, m, u);
-    if (NeedsLegalityTest(b, m, pinMask) && IsSquareAttacked<Opponent(Us)>(child, child.KingSquare(Us))) continue;
+    MakeMove(child, captures.At(i).move, u);
+    if (IsSquareAttackedBy(child, child.KingSquare(Us), Opponent(Us))) continue;
     const int score = -ReferenceQuiesce<Opponent(Us)>(child, -beta, -alpha);
     if (score >= beta) return beta;
     alpha = std::max(alpha, score);
@@ -232,193 +225,67 @@ TEST(Search, AgreesWithPlainMinimax) {
 
 // ---------------------------------------------------------------------------
 // Thinking output: "depth score time nodes line" lines, then the nodes line.
+// Within an iteration the scores rise strictly and the iteration closes by
+// repeating its last line; every line is a sequence of legal moves (turns)
+// that, played out, ends where its static or mate score comes from. The same
+// search silent, printed again or in a fresh position gives the same result.
 
-struct Thought {
-  int depth, score;
-  unsigned long long nodes;
-  std::string line;  // the moves, each preceded by a space
-};
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// Prints an untimed search: the clock is idle, so time and nps are 0.
 template <class P>
-std::vector<Thought> SearchPrinted(P& pos, int depth, BestOf<P>& best, SearchResult* r = nullptr) {
-  testing::internal::CaptureStdout();
-  const SearchResult result = SearchTo(pos, depth, best, true);
-  if (r) *r = result;
-  const std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
-  const std::string mv = "[a-h][1-8][a-h][1-8][nbrq]?", n = "(0|-?[1-9]\\d*)";
-  const std::regex re(n + " " + n + " 0 " + n + "((?: " + mv + (std::is_same_v<P, Position> ? "" : "(?:," + mv + ")?") +
-                      ")*)");
-  std::vector<Thought> thoughts;
-  for (size_t i = 0; i + 1 < lines.size(); ++i) {
-    std::smatch m;
-    EXPECT_TRUE(std::regex_match(lines[i], m, re)) << "bad thinking line: " << lines[i];
-    if (!m.empty()) thoughts.push_back({std::stoi(m[1]), std::stoi(m[2]), std::stoull(m[3]), m[4]});
-  }
-  EXPECT_TRUE(!lines.empty() && lines.back() == "# nodes=" + std::to_string(nodeCount) + ", time=0, nps=0");
-  return thoughts;
-}
-
-TEST(ThinkingOutput, LinesAndClosingNodesLine) {
-  auto pos = PositionFromFen(StartFen);
-  ASSERT_TRUE(pos);
-  Move best;
-  SearchResult r;
-  const std::vector<Thought> thoughts = SearchPrinted(*pos, 2, best, &r);
-  // Depths 1 then 2 with growing node counts; each iteration's improvements
-  // rise strictly, and it closes by repeating the last of them.
-  ASSERT_GE(thoughts.size(), 4u);
-  EXPECT_EQ(thoughts.front().depth, 1);
-  for (size_t i = 1; i < thoughts.size(); ++i) {
-    const Thought &t = thoughts[i], &prev = thoughts[i - 1];
-    EXPECT_TRUE(t.depth == prev.depth || t.depth == prev.depth + 1) << i;
-    EXPECT_GE(t.nodes, prev.nodes);
-    const bool closing = i + 1 == thoughts.size() || thoughts[i + 1].depth != t.depth;
-    if (closing) {
-      EXPECT_TRUE(t.depth == prev.depth && t.score == prev.score && t.line == prev.line) << i;
-    }
-    if (!closing && t.depth == prev.depth) {
-      EXPECT_GT(t.score, prev.score) << i;
-    }
-  }
-  EXPECT_TRUE(thoughts.back().depth == 2 && thoughts.back().score == r.score && thoughts.back().nodes == nodeCount);
-  std::string first = " ";
-  first += Text(best);
-  EXPECT_EQ(thoughts.back().line.substr(0, first.size()), first);
-}
-
-TEST(ThinkingOutput, ExactLineText) {
-  auto pos = PositionFromFen("8/4P2k/8/8/8/8/8/K7 w - - 0 1");
-  ASSERT_TRUE(pos);
-  Move best;
-  SearchResult r;
-  std::vector<Thought> thoughts = SearchPrinted(*pos, 1, best, &r);
-  ASSERT_FALSE(thoughts.empty());
-  EXPECT_TRUE(thoughts.back().depth == 1 && thoughts.back().score == r.score && thoughts.back().nodes == nodeCount);
-  EXPECT_EQ(thoughts.back().line, " e7e8q");
-  // White's turns push the a-pawn; either way Black mates at once by taking
-  // on h7 with check, a one-move turn. Alike, the first searched stands.
-  auto pairs = PositionFromFen<MarseillaisPosition>("7r/7P/8/8/8/5n2/P4k2/7K w - - 0 1");
-  ASSERT_TRUE(pairs);
-  MovePair turn;
-  thoughts = SearchPrinted(*pairs, 2, turn);
-  ASSERT_FALSE(thoughts.empty());
-  EXPECT_EQ(Text(turn), "a2a3,a3a4");
-  EXPECT_TRUE(thoughts.back().depth == 2 && thoughts.back().score == -31998 && thoughts.back().nodes == nodeCount);
-  EXPECT_EQ(thoughts.back().line, " a2a3,a3a4 h8h7");
-}
-
-// Every line printed is a sequence of legal moves (turns) that, played out,
-// ends in the position whose static or mate score is the line's score.
-template <class P>
-void ExpectLinesEndWhereScoresComeFrom(const char* fen, int depth) {
+void ExpectThinkingLines(const char* fen, int depth) {
   constexpr bool turns = std::is_same_v<P, MarseillaisPosition>;
-  auto pos = PositionFromFen<P>(fen);
-  ASSERT_TRUE(pos) << fen;
-  BestOf<P> best;
-  const std::vector<Thought> thoughts = SearchPrinted(*pos, depth, best);
-  ASSERT_FALSE(thoughts.empty()) << fen;
-  for (const Thought& t : thoughts) {
-    ASSERT_TRUE(SetupPlayableFen(*pos, fen));
-    pos->ResetPly();
-    std::istringstream words(t.line);
-    int n = 0;
-    for (std::string w; words >> w; ++n) {
-      const BestOf<P> m = Find(*pos, w);
-      ASSERT_NE(m, 0u) << "illegal " << w << " in" << t.line << " from " << fen;
-      EXPECT_EQ(Text(m), w);
-      Play(*pos, m);
-    }
-    const int sign = n % 2 ? -1 : 1, fromEval = sign * Evaluate(*pos);
-    const std::string what = std::string(fen) + ": " + std::to_string(t.score) + t.line;
-    if (!Legal(*pos).empty())
-      EXPECT_EQ(t.score, fromEval) << what;
-    else  // mated, stalemated, or drawn by an escape with no second move
-      EXPECT_TRUE(t.score == fromEval || t.score == sign * (n - MateScore) || (turns && t.score == 0)) << what;
-  }
-}
-
-TEST(ThinkingOutput, EachLineEndsWhereItsScoreComesFrom) {
-  for (const char* fen : {StartFen, Kiwipete, "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
-                          "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
-                          "2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", "r5k1/8/5q2/8/8/8/5PPP/R5K1 w - - 0 1"})
-    ExpectLinesEndWhereScoresComeFrom<Position>(fen, 4);
-  ExpectLinesEndWhereScoresComeFrom<Position>("8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", 6);
-  ExpectLinesEndWhereScoresComeFrom<MarseillaisPosition>("7r/7P/8/8/8/5n2/P4k2/7K w - - 0 1", 3);
-  ExpectLinesEndWhereScoresComeFrom<MarseillaisPosition>("8/5pk1/6p1/8/8/6P1/5PK1/3R4 w - - 0 1", 3);
-  ExpectLinesEndWhereScoresComeFrom<MarseillaisPosition>("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 1",
-                                                         2);
-  ExpectLinesEndWhereScoresComeFrom<MarseillaisPosition>(Kiwipete, 2);
-}
-
-// ---------------------------------------------------------------------------
-// Determinism: the same search, silent or printed, in the same or a fresh
-// position, gives the same move, score and node count, and restores the board.
-
-template <class P>
-void ExpectDeterministic(const char* fen, int depth) {
   auto pos = PositionFromFen<P>(fen), other = PositionFromFen<P>(fen);
   const Board before = *pos;
-  BestOf<P> a, b, c;
-  testing::internal::CaptureStdout();
-  const SearchResult ra = SearchTo(*pos, depth, a);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "a silent search printed";
+  BestOf<P> best, again;
+  SearchResult r;
+  const std::vector<std::string> lines = Printed([&] { r = SearchTo(*pos, depth, best, true); });
   const uint64_t nodes = nodeCount;
-  EXPECT_TRUE(ra.depth == depth && pos->ply == 0);
-  ExpectSameBoard(*pos, before);
-  SearchResult rb;
-  SearchPrinted(*pos, depth, b, &rb);
-  EXPECT_EQ(nodeCount, nodes) << fen;
-  const SearchResult rc = SearchTo(*other, depth, c);
-  EXPECT_EQ(nodeCount, nodes) << fen;
-  EXPECT_TRUE(a == b && b == c && ra.score == rb.score && rb.score == rc.score) << fen;
-}
-
-TEST(Search, Deterministic) {
-  for (const char* fen : {StartFen, Kiwipete, "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1"})
-    ExpectDeterministic<Position>(fen, 4);
-  ExpectDeterministic<MarseillaisPosition>(Kiwipete, 2);
-}
-
-// ---------------------------------------------------------------------------
-// Timed searches with nothing on the clock.
-
-TEST(Search, ZeroBudgetStillReturnsALegalMove) {
-  for (const char* fen : {StartFen, Kiwipete, "4k3/8/8/8/8/8/4q3/R3K3 w Q - 0 1"}) {
-    auto pos = PositionFromFen(fen);
-    auto pairs = PositionFromFen<MarseillaisPosition>(fen);
-    Move best;
-    MovePair turn;
-    SearchTo(*pos, 0, best, false, true);
-    EXPECT_TRUE(stopSearch && pos->ply == 0 && IsLegal(*pos, best)) << fen << " played " << Text(best);
-    SearchTo(*pairs, 0, turn, false, true);
-    EXPECT_TRUE(stopSearch && pairs->ply == 0 && IsLegal(*pairs, turn)) << fen << " played " << Text(turn);
+  EXPECT_TRUE(BoardsEqual(*pos, before));
+  ASSERT_GE(lines.size(), 2u) << fen;
+  EXPECT_EQ(lines.back(), "# nodes=" + std::to_string(nodes) + ", time=0, nps=0");
+  const std::string mv = "[a-h][1-8][a-h][1-8][nbrq]?", n = "(0|-?[1-9]\\d*)";
+  const std::regex re(n + " " + n + " 0 " + n + "((?: " + mv + (turns ? "(?:," + mv + ")?" : "") + ")*)");
+  std::smatch m, prev;
+  for (size_t i = 0; i + 1 < lines.size(); ++i, prev = m) {
+    ASSERT_TRUE(std::regex_match(lines[i], m, re)) << lines[i];
+    const bool closing = i + 2 == lines.size() || lines[i + 1].substr(0, m[1].length() + 1) != m[1].str() + " ";
+    if (i > 0 && m[1] == prev[1]) {
+      EXPECT_TRUE(closing ? m[2] == prev[2] && m[4] == prev[4] : std::stoi(m[2]) > std::stoi(prev[2])) << lines[i];
+    }
+    EXPECT_TRUE(i == 0 ? m[1] == "1" : std::stoi(m[1]) - std::stoi(prev[1]) <= 1) << lines[i];
+    ASSERT_TRUE(Load(*other, fen));
+    std::istringstream words(m[4]);
+    int ply = 0;
+    for (std::string w; words >> w; ++ply) {
+      const auto all = Legal(*other);
+      const auto it = std::find_if(all.begin(), all.end(), [&](BestOf<P> x) { return Text(x) == w; });
+      ASSERT_NE(it, all.end()) << "illegal " << w << " in " << lines[i] << " from " << fen;
+      if constexpr (turns)
+        PlayMovePair(*other, *it);
+      else
+        PlayMove(*other, *it);
+    }
+    const int sign = ply % 2 ? -1 : 1, score = std::stoi(m[2]), fromEval = sign * Evaluate(*other);
+    if (!Legal(*other).empty())
+      EXPECT_EQ(score, fromEval) << fen << ": " << lines[i];
+    else  // mated, stalemated, or drawn by an escape with no second move
+      EXPECT_TRUE(score == fromEval || score == sign * (ply - MateScore) || (turns && score == 0)) << lines[i];
   }
+  EXPECT_EQ(std::stoi(prev[1]), r.depth);
+  EXPECT_EQ(std::stoi(prev[2]), r.score);
+  EXPECT_EQ(prev[4].str().substr(0, Text(best).size() + 1), " " + Text(best));
+  ASSERT_TRUE(Load(*other, fen));
+  EXPECT_TRUE(Printed([&] { SearchTo(*other, depth, again); }).empty());
+  EXPECT_TRUE(again == best && nodeCount == nodes) << fen;
 }
 
-TEST(Search, ZeroBudgetStopsInsideTheFirstRootMove) {
-  // Sixteen queens: the first root move's quiescence alone needs far more
-  // than 4096 nodes, so the clock stops the search at node 4096 before any
-  // root move is done and the caller's move stays 0.
-  const char* fen = "qqqqkqqq/8/8/8/8/8/8/QQQQKQQQ w - - 0 1";
-  auto pos = PositionFromFen(fen);
-  ASSERT_TRUE(pos);
-  Move best;
-  testing::internal::CaptureStdout();
-  const SearchResult r = SearchTo(*pos, 0, best, true, true);
-  const std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
-  EXPECT_TRUE(best == 0 && r.depth == 0 && stopSearch && nodeCount == 4096u);
-  EXPECT_EQ(PositionToFen(*pos), fen);
-  // The stopped iteration found no score and prints no thinking line.
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(std::regex_match(lines[0], std::regex("# nodes=4096, time=\\d+, nps=\\d+"))) << lines[0];
+TEST(ThinkingOutput, LinesScoresAndDeterminism) {
+  for (const char* fen : {StartFen, Kiwipete, "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+                          "2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", "r5k1/8/5q2/8/8/8/5PPP/R5K1 w - - 0 1"})
+    ExpectThinkingLines<Position>(fen, 4);
+  ExpectThinkingLines<Position>("8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", 6);
+  ExpectThinkingLines<MarseillaisPosition>("7r/7P/8/8/8/5n2/P4k2/7K w - - 0 1", 3);
+  ExpectThinkingLines<MarseillaisPosition>("8/5pk1/6p1/8/8/6P1/5PK1/3R4 w - - 0 1", 3);
+  ExpectThinkingLines<MarseillaisPosition>(Kiwipete, 2);
 }
 
 // ---------------------------------------------------------------------------
@@ -432,7 +299,7 @@ void ExpectGuardedSearch(P& pos, int depth, const std::string& what) {
   EXPECT_EQ(SearchTo(pos, depth, best).depth, depth) << what;
   EXPECT_TRUE(IsLegal(pos, best)) << what << " played " << Text(best);
   EXPECT_EQ(pos.ply, ply) << what;
-  ExpectSameBoard(pos, before);
+  EXPECT_TRUE(BoardsEqual(pos, before));
   for (const auto& frame : pos.plyFrames)
     if (frame.list.begin) {
       EXPECT_LE(frame.list.end, pos.moveStack + P::MoveStackSize) << what;
@@ -447,7 +314,7 @@ std::unique_ptr<P> AfterKnightShuffle(int plies) {
   const char* cycle[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
   for (int i = 0; i < plies; ++i) {
     const char* t = cycle[i % 4];
-    const Move m = MakeMoveWord(MakeSquare(t[0] - 'a', t[1] - '1'), MakeSquare(t[2] - 'a', t[3] - '1'));
+    const Move m = Mv(t);
     if constexpr (std::is_same_v<P, Position>)
       PlayMove(*pos, m);
     else
@@ -485,4 +352,4 @@ TEST(SearchGuard, DeepAndNearlyFullSearches) {
 }
 
 }  // namespace
-}  // namespace quarn
+}  // namespace quarn::test
