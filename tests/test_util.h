@@ -61,7 +61,10 @@ inline std::string Text(MovePair p) {
 template <class T>
 inline std::string Join(const std::vector<T>& words) {
   std::string out;
-  for (T w : words) out += (out.empty() ? "" : " ") + Text(w);
+  for (T w : words) {
+    if (!out.empty()) out += ' ';
+    out += Text(w);
+  }
   return out;
 }
 

@@ -51,8 +51,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A machine whose network needs its own certificate authority (as this
+# sandbox's does) names it in NODE_EXTRA_CA_CERTS; npm inside the root gets it too.
+extra_ca=()
+if [ -n "${NODE_EXTRA_CA_CERTS:-}" ] && [ -f "$NODE_EXTRA_CA_CERTS" ]; then
+  cp "$NODE_EXTRA_CA_CERTS" "$root/root/extra-ca.crt"
+  extra_ca=(NODE_EXTRA_CA_CERTS=/root/extra-ca.crt)
+fi
 inside() { chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-  TERM=dumb LANG=C.UTF-8 bash -c "cd /root/quarn && $1"; }
+  TERM=dumb LANG=C.UTF-8 "${extra_ca[@]}" bash -c "cd /root/quarn && $1"; }
 
 # script(1) gives quarn.sh a terminal, as a person at a shell has.
 timed "./quarn.sh --build-only at a terminal" inside "script -qec './quarn.sh --build-only' /dev/null </dev/null"
