@@ -25,7 +25,6 @@
 #include <memory>
 #include <string>
 
-#include "frontend/clock.h"
 #include "frontend/move_text.h"
 #include "perft/perft.h"
 #include "position/fen.h"
@@ -43,16 +42,11 @@ constexpr const char* KiwipeteFen = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PP
 
 template <class P>
 std::unique_ptr<P> PositionFrom(const char* fen) {
-  std::unique_ptr<P> pos = ConstructPosition<P>();
+  std::unique_ptr<P> pos = PositionFromFen<P>(fen);
   if (!pos) {
-    std::fprintf(stderr, "out of memory\n");
+    std::fprintf(stderr, "out of memory or bad position: %s\n", fen);
     std::exit(2);
   }
-  if (!SetupPlayableFen(*pos, fen)) {
-    std::fprintf(stderr, "bad position: %s\n", fen);
-    std::exit(2);
-  }
-  pos->ResetPly();
   return pos;
 }
 
@@ -81,8 +75,9 @@ void TimePerft(const PerftCase& c, uint64_t& leaves, uint64_t& nodes, double& se
   runs = 0;
   const Clock::time_point start = Clock::now();
   do {
-    leaves = PerftRoot(*pos, c.depth);
-    nodes = nodesPerft;
+    const PerftResult r = PerftRoot(*pos, c.depth);
+    leaves = r.leaves;
+    nodes = r.nodes;
     ++runs;
   } while (SecondsSince(start) < 1.0);
   seconds = SecondsSince(start) / runs;
@@ -173,27 +168,20 @@ struct SearchOutcome {
   int score;
 };
 
+template <class P>
+SearchOutcome SearchFrom(const char* fen, int depth) {
+  auto pos = PositionFrom<P>(fen);
+  const Clock::time_point start = Clock::now();
+  SearchLimits limits;
+  limits.maxDepth = depth;
+  const auto r = SearchBestMove(*pos, limits);
+  char text[16];
+  FormatTurn(r.best, text);
+  return {r.nodes, SecondsSince(start), text, r.score};
+}
+
 SearchOutcome SearchOne(const SearchCase& c, int depth) {
-  TimeControl tc;
-  SearchOutcome out;
-  if (c.marseillais) {
-    auto pos = PositionFrom<MarseillaisPosition>(c.fen);
-    const Clock::time_point start = Clock::now();
-    MovePair best = 0;
-    const SearchResult r = SearchBestMovePair(*pos, tc, best, SearchLimits{depth, false, false});
-    char text[16];
-    FormatMovePair(best, text);
-    out = {nodeCount, SecondsSince(start), text, r.score};
-  } else {
-    auto pos = PositionFrom<Position>(c.fen);
-    const Clock::time_point start = Clock::now();
-    Move best = 0;
-    const SearchResult r = SearchBestMove(*pos, tc, best, SearchLimits{depth, false, false});
-    char text[8];
-    FormatMove(best, text);
-    out = {nodeCount, SecondsSince(start), text, r.score};
-  }
-  return out;
+  return c.marseillais ? SearchFrom<MarseillaisPosition>(c.fen, depth) : SearchFrom<Position>(c.fen, depth);
 }
 
 // Runs the table at full or quick depths; returns the node total.

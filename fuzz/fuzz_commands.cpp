@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "frontend/command_loop.h"
+#include "frontend/game_flow.h"
 
 namespace {
 

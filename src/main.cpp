@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "frontend/command_loop.h"
+#include "frontend/game_flow.h"
 
 int main() {
   quarn::GameContext ctx;

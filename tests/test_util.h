@@ -13,13 +13,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "frontend/clock.h"
 #include "frontend/move_text.h"
-#include "movegen/legal.h"
-#include "movegen/turns.h"
+#include "movegen/variants.h"
 #include "position/fen.h"
-#include "position/make_unmake.h"
-#include "position/position.h"
 #include "search/search.h"
 
 namespace quarn::test {
@@ -28,6 +24,29 @@ inline constexpr const char* Kiwipete = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1
 
 inline constexpr const char* Rooks = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1";
 
+// Run-time colour forms of make and unmake (the engine's own are chosen at
+// compile time); unmake's mover is the side to move again once a passed turn
+// is handed back.
+template <Sums S, Flip F>
+inline void MakeAs(Board& b, Move m, UndoRecord& u) {
+  WithSideToMove(b, [&](auto us) { MakeMoveT<us, S, F>(b, m, u); });
+}
+template <Sums S, Flip F>
+inline void UnmakeAs(Board& b, Move m, const UndoRecord& u) {
+  WithSideToMove(b, [&](auto side) {
+    constexpr Color mover = F == Flip::PassTurn ? Opponent(side) : Color(side);
+    UnmakeMoveT<mover, S, F>(b, m, u);
+  });
+}
+inline void MakeMove(Board& b, Move m, UndoRecord& u) { MakeAs<Sums::Keep, Flip::PassTurn>(b, m, u); }
+template <Sums S = Sums::Keep>
+inline void MakeTurn(Board& b, MovePair p, UndoRecord u[2]) {
+  WithSideToMove(b, [&](auto us) { MakePairT<us, S>(b, p, u); });
+}
+template <Sums S = Sums::Keep>
+inline void UnmakeTurn(Board& b, MovePair p, const UndoRecord u[2]) {
+  WithSideToMove(b, [&](auto side) { UnmakePairT<Opponent(side), S>(b, p, u); });
+}
 // The four ways to make a move: with or without the evaluation sums, passing
 // the turn or keeping it.
 struct Flavour {
@@ -35,10 +54,16 @@ struct Flavour {
   void (*make)(Board&, Move, UndoRecord&);
   void (*unmake)(Board&, Move, const UndoRecord&);
 };
-inline const Flavour Flavours[] = {{true, true, MakeMove, UnmakeMove},
-                                   {true, false, MakeMoveKeepSide, UnmakeMoveKeepSide},
-                                   {false, true, MakeMoveFast, UnmakeMoveFast},
-                                   {false, false, MakeMoveFastKeepSide, UnmakeMoveFastKeepSide}};
+inline const Flavour Flavours[] = {
+    {true, true, MakeAs<Sums::Keep, Flip::PassTurn>, UnmakeAs<Sums::Keep, Flip::PassTurn>},
+    {true, false, MakeAs<Sums::Keep, Flip::KeepSide>, UnmakeAs<Sums::Keep, Flip::KeepSide>},
+    {false, true, MakeAs<Sums::Skip, Flip::PassTurn>, UnmakeAs<Sums::Skip, Flip::PassTurn>},
+    {false, false, MakeAs<Sums::Skip, Flip::KeepSide>, UnmakeAs<Sums::Skip, Flip::KeepSide>}};
+inline bool IsSquareAttackedBy(const Board& b, Square s, Color a) {
+  return a == White ? IsSquareAttacked<White>(b, s) : IsSquareAttacked<Black>(b, s);
+}
+inline void PlayMove(Position& pos, Move m) { PlayTurn<NormalChess>(pos, m); }
+inline void PlayMovePair(MarseillaisPosition& pos, MovePair p) { PlayTurn<MarseillaisChess>(pos, p); }
 
 inline Square Sq(const char* name) { return MakeSquare(name[0] - 'a', name[1] - '1'); }
 inline std::string SquareName(int sq) {
@@ -89,15 +114,28 @@ inline auto Words(const List& list) {
   for (int i = 0; i < list.Count(); ++i) out.push_back(Word(list.At(i)));
   return out;
 }
-// The legal moves, or the legal turns with the first-turn rule.
+// The legal moves, or the legal turns (by default with the first-turn rule).
+template <class V, FirstTurnRule R = FirstTurnRule::On, class List>
+inline void GenerateLegalFor(Board& b, List& list) {
+  const bool inCheck = SideToMoveInCheck(b);
+  WithSideToMove(b, [&](auto us) {
+    if (inCheck)
+      V::template GenerateLegal<us, InCheck::Yes, R>(b, list);
+    else
+      V::template GenerateLegal<us, InCheck::No, R>(b, list);
+  });
+}
 inline std::vector<Move> LegalMoves(Board& b) {
   VectorList<ScoredMove> list;
-  GenerateLegalMovesForSideToMove(b, list);
+  GenerateLegalFor<NormalChess>(b, list);
   return Words(list);
 }
-inline std::vector<MovePair> LegalTurns(Board& b) {
+inline std::vector<MovePair> LegalTurns(Board& b, FirstTurnRule rule = FirstTurnRule::On) {
   VectorList<ScoredPair> list;
-  GenerateLegalTurnsForSideToMove(b, list);
+  if (rule == FirstTurnRule::On)
+    GenerateLegalFor<MarseillaisChess>(b, list);
+  else
+    GenerateLegalFor<MarseillaisChess, FirstTurnRule::Off>(b, list);
   return Words(list);
 }
 inline std::vector<Move> Legal(Position& p) { return LegalMoves(p); }
@@ -154,13 +192,6 @@ inline void BothColours(const std::string& fen, F&& run) {
   run(fen, false);
   run(MirrorFen(fen), true);
 }
-template <Color C>
-using ColorTag = std::integral_constant<Color, C>;
-// Calls f with the side to move as a compile-time colour tag.
-template <class F>
-inline auto ForSide(const Board& b, F&& f) {
-  return b.sideToMove == White ? f(ColorTag<White>{}) : f(ColorTag<Black>{});
-}
 
 // Bit-for-bit equality of the state fields; a difference names the fields.
 inline ::testing::AssertionResult BoardsEqual(const Board& a, const Board& b) {
@@ -182,36 +213,26 @@ inline ::testing::AssertionResult BoardsEqual(const Board& a, const Board& b) {
                                        << PositionToFen(b);
 }
 
-// The lines a call prints on standard output.
-template <class F>
-inline std::vector<std::string> Printed(F&& f) {
-  testing::internal::CaptureStdout();
-  f();
-  std::istringstream in(testing::internal::GetCapturedStdout());
-  std::vector<std::string> out;
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
-
-// A search to a fixed depth with the clock idle, or (noTime) a timed search
-// with nothing on the clock.
-template <class P>
-inline SearchResult SearchTo(P& pos, int depth, BestOf<P>& best, bool print = false, bool noTime = false) {
-  TimeControl tc;
-  if (noTime) {
-    tc.baseTime = 0;
-    StartClock(tc);
-    tc.moveStartUsed = ClockUsed(tc);
+// What a search reported: its thinking lines as values.
+template <class Turn>
+struct ThinkingLine {
+  int depth, score;
+  uint64_t nodes;
+  std::vector<Turn> line;
+};
+template <class Turn>
+struct ThinkingRecorder final : SearchReporter<Turn> {
+  std::vector<ThinkingLine<Turn>> lines;
+  void Thinking(int depth, int score, uint64_t nodes, const BasicPvLine<Turn>& line) override {
+    lines.push_back({depth, score, nodes, std::vector<Turn>(line.moves, line.moves + line.count)});
   }
-  best = 0;
-  const SearchLimits limits{noTime ? MaxSearchDepth : depth, noTime, print};
-  SearchResult r;
-  if constexpr (std::is_same_v<P, Position>)
-    r = SearchBestMove(pos, tc, best, limits);
-  else
-    r = SearchBestMovePair(pos, tc, best, limits);
-  if (noTime) StopClock(tc);
-  return r;
+};
+
+template <class P>
+inline auto SearchTo(P& pos, int depth, SearchReporter<BestOf<P>>* reporter = nullptr) {
+  SearchLimits limits;
+  limits.maxDepth = depth;
+  return SearchBestMove(pos, limits, reporter);
 }
 
 }  // namespace quarn::test

@@ -81,7 +81,4 @@ inline constexpr EvalTables EvalTableData = detail::ComputeEvalTables();
 inline constexpr const ScorePair (&MaterialValue)[7] = EvalTableData.materialValue;
 inline constexpr const ScorePair (&PieceSquareTable)[2][7][128] = EvalTableData.pieceSquare;
 
-// The tables are compile-time constants; this stays as the start-up hook.
-inline void BuildEvalTables() {}
-
 }  // namespace quarn

@@ -1,16 +1,8 @@
 #include "frontend/clock.h"
 
-#include <chrono>
 #include <cstdint>
 
 namespace quarn {
-
-int32_t ClockNow() {
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count();
-  return int32_t(uint32_t(uint64_t(ms) / 10));
-}
 
 int32_t ClockUsed(const TimeControl& tc) {
   if (!tc.running) return tc.usedTime;
@@ -31,9 +23,9 @@ void StopClock(TimeControl& tc) {
   tc.usedTime = int32_t(uint32_t(tc.usedTime) + (uint32_t(ClockNow()) - uint32_t(tc.startStamp)));
 }
 
-int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, int sideToMove, int32_t usedTime, int32_t baseTime,
+int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, Color sideToMove, int32_t usedTime, int32_t baseTime,
                       int32_t increment) {
-  const uint32_t made = sideToMove == 0 ? (ply + 1) / 2 : ply / 2;
+  const uint32_t made = sideToMove == White ? (ply + 1) / 2 : ply / 2;
   int64_t controls, inControl, left;
   if (movesPerControl == 0) {
     controls = 0;

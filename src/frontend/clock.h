@@ -1,8 +1,13 @@
 // The engine's own clock and the time allotted to one move. All times are in
-// centiseconds. The clock is monotonic, so an elapsed time is never negative.
+// centiseconds, read from the monotonic ClockNow, so an elapsed time is never
+// negative. The clock runs only while the engine takes its turn or counts a
+// tree; between commands it is stopped.
 #pragma once
 
 #include <cstdint>
+
+#include "position/time_source.h"
+#include "position/types.h"
 
 namespace quarn {
 
@@ -13,15 +18,15 @@ struct TimeControl {
   int32_t movesPerControl = 40;
   int32_t baseTime = 30000;  // five minutes
   int32_t increment = 0;
-  int32_t moveStartUsed = 0;  // ClockUsed when the current move (or perft run) began
+  int32_t moveStartUsed = 0;  // ClockUsed when the current move (or count) began
   int32_t moveBudget = 0;     // time allotted to the current move
 };
 
-// Monotonic centiseconds, wrapping at 32 bits; only differences are used.
-int32_t ClockNow();
 int32_t ClockUsed(const TimeControl& tc);
 void StartClock(TimeControl& tc);
 void StopClock(TimeControl& tc);
+// Time since the current move (or count) began.
+inline int32_t MoveElapsed(const TimeControl& tc) { return ClockUsed(tc) - tc.moveStartUsed; }
 
 // Moves left in the control when the level has no moves per control (all
 // moves in one control): each move is given a share as if this many moves
@@ -32,7 +37,7 @@ constexpr uint32_t SuddenDeathHorizon = 30;
 // time is available. Computed wide and clamped, so no level overflows it.
 // The fuzzing build (QUARN_FUZZING) caps every budget at one centisecond so
 // that "go" with any level answers at once.
-int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, int sideToMove, int32_t usedTime, int32_t baseTime,
+int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, Color sideToMove, int32_t usedTime, int32_t baseTime,
                       int32_t increment);
 
 }  // namespace quarn

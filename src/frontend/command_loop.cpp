@@ -7,7 +7,6 @@
 #include <ctime>
 
 #include "frontend/game_flow.h"
-#include "perft/perft.h"
 #include "position/fen.h"
 
 namespace quarn {
@@ -18,10 +17,14 @@ constexpr const char* Version = "0.9-20140217";
 constexpr int LineBufferSize = 256;
 constexpr int MaxWords = 128;
 
-Board& CurrentBoard(GameContext& ctx) {
-  if (ctx.variant == 0) return *ctx.normalPosition;
-  return *ctx.marseillaisPosition;
-}
+// What follows a command: nothing, the after-command step (the game-over
+// test, then the engine's turn when it is to move), or the end of the loop.
+enum class Next { Nothing, GameStep, Quit };
+
+struct Words {
+  char* word[MaxWords];
+  int count;
+};
 
 // A decimal integer with optional sign, as atoi reads it, but clamped to the
 // 32-bit range instead of overflowing; 0 when the text holds no number.
@@ -38,21 +41,6 @@ int32_t ClampNonNegative(long long value) {
   return int32_t(value);
 }
 
-// level MPS BASE INC: BASE in minutes or minutes:seconds, INC in whole
-// seconds. Negative values count as 0; huge ones are clamped.
-void SetLevel(TimeControl& tc, char** words) {
-  tc.movesPerControl = ClampNonNegative(ReadInteger(words[1]));
-  const char* colon = std::strchr(words[2], ':');
-  long long base;
-  if (colon) {
-    base = (ReadInteger(words[2]) * 60 + ReadInteger(colon + 1)) * 100;
-  } else {
-    base = ReadInteger(words[2]) * 60 * 100;
-  }
-  tc.baseTime = ClampNonNegative(base);
-  tc.increment = ClampNonNegative(ReadInteger(words[3]) * 100);
-}
-
 // The seed mixes the time of day (UTC, to the millisecond) with the calendar
 // time in seconds, in wrapping 32-bit arithmetic.
 void SeedRandom() {
@@ -66,224 +54,204 @@ void SeedRandom() {
   std::srand(dayMs * uint32_t(uint64_t(std::time(nullptr))));
 }
 
-void PrintFeatures() {
-  std::printf("feature ping=1\n");
-  std::printf("feature setboard=1\n");
-  std::printf("feature playother=0\n");
-  std::printf("feature time=0\n");
-  std::printf("feature sigint=0\n");
-  std::printf("feature sigterm=0\n");
-  std::printf("feature analyze=0\n");
-  std::printf("feature myname=\"quarn-%s\"\n", Version);
-  std::printf("feature variants=\"normal,marseillais,multi\"\n");
-  std::printf("feature colors=0\n");
-  std::printf("feature name=0\n");
-  std::printf("feature nps=0\n");
-  std::printf("feature debug=1\n");
-  std::printf("feature done=1\n");
+void Print(const char* text) {
+  std::fputs(text, stdout);
   std::fflush(stdout);
 }
 
-// The new position is built before the old one is freed, so a failed
-// allocation leaves the game as it was.
-void SwitchVariant(GameContext& ctx, const char* name) {
-  if (std::strcmp(name, "normal") == 0) {
-    if (ctx.normalPosition) return;
-    auto pos = ConstructPosition<Position>();
-    if (!pos) {
-      std::printf("Error (out of memory): variant %s\n", name);
-      std::fflush(stdout);
-      return;
-    }
-    ctx.marseillaisPosition.reset();
-    ctx.normalPosition = std::move(pos);
-    ctx.variant = 0;
-  } else {
-    if (ctx.marseillaisPosition) return;
-    auto pos = ConstructPosition<MarseillaisPosition>();
-    if (!pos) {
-      std::printf("Error (out of memory): variant %s\n", name);
-      std::fflush(stdout);
-      return;
-    }
-    ctx.normalPosition.reset();
-    ctx.marseillaisPosition = std::move(pos);
-    ctx.variant = 1;
+Next Xboard(GameContext& ctx, const Words&) {
+  ctx.xboardMode = true;
+  Print("\n");
+  return Next::GameStep;
+}
+
+Next Protover(GameContext&, const Words& w) {
+  if (std::strcmp(w.word[1], "2") != 0) return Next::GameStep;
+  Print(
+      "feature ping=1\nfeature setboard=1\nfeature playother=0\nfeature time=0\nfeature sigint=0\n"
+      "feature sigterm=0\nfeature analyze=0\n");
+  std::printf("feature myname=\"quarn-%s\"\n", Version);
+  Print(
+      "feature variants=\"normal,marseillais,multi\"\nfeature colors=0\nfeature name=0\nfeature nps=0\n"
+      "feature debug=1\nfeature done=1\n");
+  return Next::GameStep;
+}
+
+Next SetVariant(GameContext& ctx, const Words& w) {
+  const char* name = w.word[1];
+  if (std::strcmp(name, "normal") != 0 && std::strcmp(name, "marseillais") != 0 && std::strcmp(name, "multi") != 0) {
+    std::printf("Error (unknown variant): %s\n", name);
+    std::fflush(stdout);
+    return Next::Nothing;
   }
+  SwitchVariant(ctx, name);
+  return Next::GameStep;
+}
+
+Next Ping(GameContext&, const Words& w) {
+  std::printf("pong %s\n", w.word[1]);
+  std::fflush(stdout);
+  return Next::GameStep;
+}
+
+Next New(GameContext& ctx, const Words&) {
   ResetGame(ctx);
+  PrintBoard(ctx);
+  return Next::GameStep;
 }
 
-void RunCountCommand(GameContext& ctx, const char* depthText, bool divide) {
-  const long long depth = ReadInteger(depthText);
-  if (depth <= 0) return;
-  if (ctx.variant == 0) {
-    if (depth > MaxPerftDepth) return;
-    if (divide)
-      RunDivide(*ctx.normalPosition, ctx.timeControl, int(depth));
-    else
-      RunPerft(*ctx.normalPosition, ctx.timeControl, int(depth));
-  } else {
-    if (depth > MaxMarseillaisPerftDepth) return;
-    if (divide)
-      RunDivide(*ctx.marseillaisPosition, ctx.timeControl, int(depth));
-    else
-      RunPerft(*ctx.marseillaisPosition, ctx.timeControl, int(depth));
+Next Force(GameContext& ctx, const Words&) {
+  ctx.engineSide = NoColor;
+  ctx.forceMode = true;
+  return Next::GameStep;
+}
+
+// level MPS BASE INC: BASE in minutes or minutes:seconds, INC in whole
+// seconds. Negative values count as 0; huge ones are clamped.
+Next Level(GameContext& ctx, const Words& w) {
+  TimeControl& tc = ctx.timeControl;
+  tc.movesPerControl = ClampNonNegative(ReadInteger(w.word[1]));
+  const char* colon = std::strchr(w.word[2], ':');
+  const long long minutes = ReadInteger(w.word[2]), seconds = colon ? ReadInteger(colon + 1) : 0;
+  tc.baseTime = ClampNonNegative((minutes * 60 + seconds) * 100);
+  tc.increment = ClampNonNegative(ReadInteger(w.word[3]) * 100);
+  return Next::GameStep;
+}
+
+Next Go(GameContext& ctx, const Words&) {
+  if (!ctx.gameOver) {
+    ctx.engineSide = CurrentBoard(ctx).sideToMove;
+    ctx.forceMode = false;
   }
+  return Next::GameStep;
 }
 
-void AfterCommand(GameContext& ctx) {
-  CheckGameOver(ctx);
-  EngineTurn(ctx);
+Next Rand(GameContext& ctx, const Words&) {
+  ctx.randomMode = true;
+  return Next::GameStep;
+}
+
+Next NoRand(GameContext& ctx, const Words&) {
+  ctx.randomMode = false;
+  return Next::GameStep;
+}
+
+Next Result(GameContext& ctx, const Words&) {
+  ctx.gameOver = true;
+  ctx.engineSide = NoColor;
+  return Next::GameStep;
+}
+
+// The FEN's words joined again by single spaces; a refused FEN keeps the game.
+Next SetBoard(GameContext& ctx, const Words& w) {
+  char fen[LineBufferSize] = "";
+  for (int i = 1; i < w.count; ++i) {
+    if (i > 1) std::strcat(fen, " ");
+    std::strcat(fen, w.word[i]);
+  }
+  if (!SetupPlayableFen(CurrentBoard(ctx), fen)) {
+    std::printf("Error (illegal FEN): setboard %s\n", fen);
+    std::fflush(stdout);
+    return Next::Nothing;
+  }
+  PrintBoard(ctx);
+  return Next::GameStep;
+}
+
+Next Perft(GameContext& ctx, const Words& w) {
+  RunCount(ctx, ReadInteger(w.word[1]), false);
+  return Next::GameStep;
+}
+
+Next Divide(GameContext& ctx, const Words& w) {
+  RunCount(ctx, ReadInteger(w.word[1]), true);
+  return Next::GameStep;
+}
+
+Next Quit(GameContext&, const Words&) { return Next::Quit; }
+
+// Each command with the words it takes (its name included) and what follows
+// when it is given another number of words. A one-word line that names no
+// command is a move; any other line is ignored.
+struct Command {
+  const char* name;
+  int minWords, maxWords;
+  Next whenMiscounted;
+  Next (*run)(GameContext&, const Words&);
+};
+constexpr Command Commands[] = {
+    {"quit", 1, MaxWords, Next::Quit, Quit},
+    {"xboard", 1, MaxWords, Next::GameStep, Xboard},
+    {"protover", 2, MaxWords, Next::GameStep, Protover},
+    {"variant", 2, 2, Next::GameStep, SetVariant},
+    {"ping", 2, 2, Next::GameStep, Ping},
+    {"new", 1, MaxWords, Next::GameStep, New},
+    {"force", 1, MaxWords, Next::GameStep, Force},
+    {"level", 4, 4, Next::GameStep, Level},
+    {"go", 1, MaxWords, Next::GameStep, Go},
+    {"rand", 1, MaxWords, Next::GameStep, Rand},
+    {"norand", 1, MaxWords, Next::GameStep, NoRand},
+    {"result", 1, MaxWords, Next::GameStep, Result},
+    {"setboard", 5, 7, Next::Nothing, SetBoard},
+    {"perft", 2, 2, Next::Nothing, Perft},
+    {"divide", 2, 2, Next::Nothing, Divide},
+};
+
+Next RunCommand(GameContext& ctx, const Words& w) {
+  for (const Command& c : Commands) {
+    if (std::strcmp(w.word[0], c.name) != 0) continue;
+    if (w.count < c.minWords || w.count > c.maxWords) return c.whenMiscounted;
+    return c.run(ctx, w);
+  }
+  if (w.count != 1) return Next::Nothing;
+  HandleMoveWord(ctx, w.word[0]);
+  return Next::GameStep;
+}
+
+// Trims the line's end of line and surrounding blanks and splits it at every
+// single space (empty words count). Words after the 128th are dropped: no
+// command needs more than seven. False for a blank line.
+bool SplitWords(char* line, Words& w) {
+  size_t n = std::strlen(line);
+  if (n > 0 && line[n - 1] == '\n') line[--n] = '\0';
+  if (n > 0 && line[n - 1] == '\r') line[--n] = '\0';
+  while (n > 0 && line[n - 1] == ' ') line[--n] = '\0';
+  char* word = line;
+  while (*word == ' ') ++word;
+  if (*word == '\0') return false;
+  w.count = 0;
+  for (;;) {
+    char* space = std::strchr(word, ' ');
+    if (w.count < MaxWords) w.word[w.count++] = word;
+    if (!space) return true;
+    *space = '\0';
+    word = space + 1;
+  }
 }
 
 }  // namespace
 
-bool InitGameContext(GameContext& ctx) {
-  ctx = GameContext{};
-  ctx.normalPosition = ConstructPosition<Position>();
-  return ctx.normalPosition != nullptr;
-}
-
-void ResetGame(GameContext& ctx) {
-  Board& b = CurrentBoard(ctx);
-  SetFromFen(b, StartFen);
-  if (ctx.variant == 0)
-    ctx.normalPosition->ResetPly();
-  else
-    ctx.marseillaisPosition->ResetPly();
-  ctx.engineSide = 2;
-  TimeControl& tc = ctx.timeControl;
-  tc.running = false;
-  tc.usedTime = 0;
-  tc.startStamp = 0;
-  tc.moveStartUsed = 0;
-  tc.moveBudget = 0;
-  ctx.forceMode = false;
-  ctx.randomMode = false;
-  ctx.gameOver = false;
-  ctx.boardDirty = true;
-}
-
-void PrintBoard(GameContext& ctx) {
-  if (ctx.boardDirty) {
-    ctx.boardDirty = false;
-    const Board& b = CurrentBoard(ctx);
-    for (int rank = 7; rank >= 0; --rank) {
-      char line[11] = "# ";
-      for (int file = 0; file < 8; ++file) {
-        const Square sq = MakeSquare(file, rank);
-        const char letter = PieceLetters[b.typeAt[sq]];
-        line[2 + file] = b.colorAt[sq] == White ? char(letter - 'a' + 'A') : letter;
-      }
-      line[10] = '\0';
-      std::printf("%s\n", line);
-    }
-  }
-  std::fflush(stdout);
-}
-
 int RunCommandLoop(GameContext& ctx, std::FILE* in) {
-  std::printf("feature done=0\n");
-  std::fflush(stdout);
+  Print("feature done=0\n");
   if (in == stdin) std::setvbuf(stdin, nullptr, _IONBF, 0);
-  BuildEvalTables();
   SeedRandom();
-
   char line[LineBufferSize];
-  char fen[LineBufferSize];
-  char* words[MaxWords];
+  Words words;
   for (;;) {
-    if (!ctx.xboardMode) {
-      std::printf("# Your move: ");
-      std::fflush(stdout);
-    }
+    if (!ctx.xboardMode) Print("# Your move: ");
     if (!std::fgets(line, LineBufferSize, in)) return 0;
     line[LineBufferSize - 1] = '\0';
-    size_t n = std::strlen(line);
-    if (n > 0 && line[n - 1] == '\n') line[--n] = '\0';
-    if (n > 0 && line[n - 1] == '\r') line[--n] = '\0';
-    while (n > 0 && line[n - 1] == ' ') line[--n] = '\0';
-    char* start = line;
-    while (*start == ' ') ++start;
-    if (*start == '\0') continue;
-
-    // Split at every single space; empty words count. Words after the 128th
-    // are dropped: no command needs more than seven.
-    int count = 0;
-    char* word = start;
-    for (;;) {
-      char* space = std::strchr(word, ' ');
-      if (count < MaxWords) words[count++] = word;
-      if (!space) break;
-      *space = '\0';
-      word = space + 1;
+    if (!SplitWords(line, words)) continue;
+    switch (RunCommand(ctx, words)) {
+      case Next::Quit:
+        return 0;
+      case Next::GameStep:
+        CheckGameOver(ctx);
+        EngineTurn(ctx);
+        break;
+      case Next::Nothing:
+        break;
     }
-    const char* cmd = words[0];
-
-    if (std::strcmp(cmd, "quit") == 0) return 0;
-    if (std::strcmp(cmd, "xboard") == 0) {
-      ctx.xboardMode = true;
-      std::printf("\n");
-      std::fflush(stdout);
-    } else if (std::strcmp(cmd, "protover") == 0) {
-      if (count >= 2 && std::strcmp(words[1], "2") == 0) PrintFeatures();
-    } else if (std::strcmp(cmd, "variant") == 0) {
-      if (count == 2) {
-        if (std::strcmp(words[1], "normal") != 0 && std::strcmp(words[1], "marseillais") != 0 &&
-            std::strcmp(words[1], "multi") != 0) {
-          std::printf("Error (unknown variant): %s\n", words[1]);
-          std::fflush(stdout);
-          continue;
-        }
-        SwitchVariant(ctx, words[1]);
-      }
-    } else if (std::strcmp(cmd, "ping") == 0) {
-      if (count == 2) {
-        std::printf("pong %s\n", words[1]);
-        std::fflush(stdout);
-      }
-    } else if (std::strcmp(cmd, "new") == 0) {
-      ResetGame(ctx);
-      PrintBoard(ctx);
-    } else if (std::strcmp(cmd, "force") == 0) {
-      ctx.engineSide = 2;
-      ctx.forceMode = true;
-    } else if (std::strcmp(cmd, "level") == 0) {
-      if (count == 4) SetLevel(ctx.timeControl, words);
-    } else if (std::strcmp(cmd, "go") == 0) {
-      if (!ctx.gameOver) {
-        ctx.engineSide = CurrentBoard(ctx).sideToMove;
-        ctx.forceMode = false;
-      }
-    } else if (std::strcmp(cmd, "rand") == 0) {
-      ctx.randomMode = true;
-    } else if (std::strcmp(cmd, "norand") == 0) {
-      ctx.randomMode = false;
-    } else if (std::strcmp(cmd, "result") == 0) {
-      ctx.gameOver = true;
-      ctx.engineSide = 2;
-    } else if (std::strcmp(cmd, "setboard") == 0) {
-      if (count < 5 || count > 7) continue;
-      fen[0] = '\0';
-      for (int i = 1; i < count; ++i) {
-        if (i > 1) std::strcat(fen, " ");
-        std::strcat(fen, words[i]);
-      }
-      if (!SetupPlayableFen(CurrentBoard(ctx), fen)) {
-        std::printf("Error (illegal FEN): setboard %s\n", fen);
-        std::fflush(stdout);
-        continue;
-      }
-      PrintBoard(ctx);
-    } else if (std::strcmp(cmd, "perft") == 0 || std::strcmp(cmd, "divide") == 0) {
-      if (count != 2) continue;
-      RunCountCommand(ctx, words[1], cmd[0] == 'd');
-    } else if (count == 1) {
-      HandleMoveWord(ctx, cmd);
-    } else {
-      continue;
-    }
-    AfterCommand(ctx);
   }
 }
 

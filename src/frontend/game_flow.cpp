@@ -1,170 +1,261 @@
 #include "frontend/game_flow.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "frontend/move_text.h"
-#include "movegen/legal.h"
-#include "movegen/turns.h"
+#include "perft/perft.h"
+#include "position/fen.h"
 #include "search/search.h"
 
 namespace quarn {
 
 namespace {
 
-// The legal moves or turns of the side to move, built afresh in the current
-// ply's list (which may still hold an earlier command's list).
-void BuildLegalList(Position& pos) {
-  pos.CurrentList().Clear();
-  GenerateLegalMovesForSideToMove(pos, pos.CurrentList());
-}
-void BuildLegalList(MarseillaisPosition& pos) {
-  pos.CurrentList().Clear();
-  GenerateLegalTurnsForSideToMove(pos, pos.CurrentList());
-}
+template <class V>
+using TurnOf = typename V::Turn;
 
-// A played game move is never taken back: its frame is folded into the
+// A played game turn is never taken back: its frame is folded into the
 // count of moves made, so a game of any length fits the ply frames.
-void CommitMove(Position& pos, Move m) {
+template <class V>
+void CommitTurn(typename V::PositionType& pos, TurnOf<V> t) {
   pos.CurrentList().Clear();
-  PlayMove(pos, m);
-  pos.CommitGameMoves();
-}
-void CommitMove(MarseillaisPosition& pos, MovePair p) {
-  pos.CurrentList().Clear();
-  PlayMovePair(pos, p);
+  PlayTurn<V>(pos, t);
   pos.CommitGameMoves();
 }
 
-void AfterAcceptedMove(GameContext& ctx, int sideToMove) {
+// The legal turn at index (rand() & 0x7FFF) mod count; 0 when there is none.
+template <class V>
+TurnOf<V> PickRandomTurn(typename V::PositionType& pos) {
+  const auto& list = BuildLegalList<V>(pos);
+  if (list.Count() == 0) return 0;
+  return V::TurnOf(list.At((std::rand() & 0x7FFF) % list.Count()));
+}
+
+// A search stopped before it completed any root turn (no time left, or a
+// first root turn drowned in a chain of checking turns) returns none; the
+// engine then plays the first legal one, never the value 0.
+template <class V>
+TurnOf<V> FirstLegal(typename V::PositionType& pos) {
+  const auto& list = BuildLegalList<V>(pos);
+  return list.Count() ? V::TurnOf(list.At(0)) : TurnOf<V>(0);
+}
+
+void PrintMoveLines(Move m) {
+  char text[8];
+  FormatMove(m, text);
+  std::printf("move %s\n", text);
+}
+// A two-move turn is sent as two lines, the first ending in a comma.
+void PrintMoveLines(MovePair p) {
+  if (IsSingleTurn(p)) return PrintMoveLines(FirstOf(p) ? FirstOf(p) : SecondOf(p));
+  char text[8];
+  FormatMove(FirstOf(p), text);
+  std::printf("move %s,\n", text);
+  FormatMove(SecondOf(p), text);
+  std::printf("move %s\n", text);
+}
+
+// "depth score time nodes line" for every thinking line the search reports.
+template <class Turn>
+class ThinkingPrinter final : public SearchReporter<Turn> {
+ public:
+  explicit ThinkingPrinter(const TimeControl& tc) : tc_(tc) {}
+  void Thinking(int depth, int score, uint64_t nodes, const BasicPvLine<Turn>& line) override {
+    std::printf("%d %d %d %lld", depth, score, MoveElapsed(tc_), (long long)nodes);
+    char text[16];
+    for (uint32_t i = 0; i < line.count; ++i) {
+      FormatTurn(line.moves[i], text);
+      std::printf(" %s", text);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+
+ private:
+  const TimeControl& tc_;
+};
+
+int32_t PerSecond(uint64_t count, int32_t elapsed) {
+  if (elapsed <= 0) return 0;
+  const double rate = double(count) * 100.0 / double(elapsed);
+  return rate >= 2147483647.0 ? INT32_MAX : int32_t(rate);
+}
+
+void PrintNodesLine(uint64_t nodes, int32_t elapsed) {
+  int32_t nps = 0;
+  if (elapsed > 0) {
+    const uint64_t rate = nodes * 100 / uint64_t(elapsed);
+    nps = rate > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(rate);
+  }
+  std::printf("# nodes=%llu, time=%d, nps=%d\n", (unsigned long long)nodes, elapsed, nps);
+}
+
+template <class V>
+void PlayTypedTurn(GameContext& ctx, typename V::PositionType& pos, const char* word) {
+  ParsedMove first, second;
+  TurnOf<V> found = 0;
+  if (ParseTypedTurn(word, V::MovesPerTurn, first, second)) {
+    const auto& list = BuildLegalList<V>(pos);
+    for (int i = 0; i < list.Count() && !found; ++i) {
+      if (MatchesTyped(V::TurnOf(list.At(i)), first, second)) found = V::TurnOf(list.At(i));
+    }
+  }
+  if (!found) {
+    std::printf("Error (illegal move): %s\n", word);
+    std::fflush(stdout);
+    return;
+  }
+  CommitTurn<V>(pos, found);
   ctx.boardDirty = true;
   PrintBoard(ctx);
-  if (ctx.engineSide == 2 && !ctx.forceMode) ctx.engineSide = sideToMove;
+  if (ctx.engineSide == NoColor && !ctx.forceMode) ctx.engineSide = pos.sideToMove;
 }
 
-void RejectMove(const char* word) {
-  std::printf("Error (illegal move): %s\n", word);
+template <class V>
+void PlayEngineTurn(GameContext& ctx, typename V::PositionType& pos) {
+  if (ctx.gameOver || ctx.engineSide != pos.sideToMove) return;
+  TimeControl& tc = ctx.timeControl;
+  StartClock(tc);
+  TurnOf<V> t = 0;
+  if (ctx.randomMode) {
+    t = PickRandomTurn<V>(pos);
+  } else {
+    tc.moveBudget = AllotMoveTime(uint32_t(tc.movesPerControl), pos.GamePly(), pos.sideToMove, ClockUsed(tc),
+                                  tc.baseTime, tc.increment);
+    ThinkingPrinter<TurnOf<V>> printer(tc);
+    const auto result = SearchBestMove(pos, SearchLimits{MaxSearchDepth, true, tc.startStamp, tc.moveBudget}, &printer);
+    PrintNodesLine(result.nodes, MoveElapsed(tc));
+    t = result.best;
+  }
+  if (t == 0) t = FirstLegal<V>(pos);
+  if (t != 0) {
+    CommitTurn<V>(pos, t);
+    PrintMoveLines(t);
+  }
+  std::fflush(stdout);
+  ctx.boardDirty = true;
+  PrintBoard(ctx);
+  StopClock(tc);
+}
+
+// Divide's lines: "# e2e4 : 1" at depth 1, "e2e4  20" below it.
+template <class Turn>
+class DividePrinter final : public DivideReporter<Turn> {
+ public:
+  explicit DividePrinter(int depth) : depth_(depth) {}
+  void Entry(Turn t, uint64_t count) override {
+    char text[16];
+    FormatTurn(t, text);
+    if (depth_ == 1)
+      std::printf("# %-5s: %llu\n", text, (unsigned long long)count);
+    else
+      std::printf("%-5s %llu\n", text, (unsigned long long)count);
+  }
+
+ private:
+  int depth_;
+};
+
+template <class V>
+void CountTurns(TimeControl& tc, typename V::PositionType& pos, int depth, bool divide) {
+  StartClock(tc);
+  PerftResult r;
+  if (divide) {
+    DividePrinter<TurnOf<V>> printer(depth);
+    r = Divide(pos, depth, printer);
+  } else {
+    r = PerftRoot(pos, depth);
+  }
+  StopClock(tc);
+  const int32_t elapsed = MoveElapsed(tc);
+  std::printf("# perft(%d) = %llu, nodesPerft=%llu, time=%d.%02d, lps=%d, nps=%d\n", depth,
+              (unsigned long long)r.leaves, (unsigned long long)r.nodes, elapsed / 100, elapsed % 100,
+              PerSecond(r.leaves, elapsed), PerSecond(r.nodes, elapsed));
   std::fflush(stdout);
 }
 
 }  // namespace
 
-void HandleMoveWord(GameContext& ctx, const char* word) {
-  if (ctx.variant == 0) {
-    Position& pos = *ctx.normalPosition;
-    ParsedMove typed;
-    const Move m = ParseCoordinateMove(word, typed) ? FindUserMove(pos, typed) : 0;
-    if (m == 0) return RejectMove(word);
-    CommitMove(pos, m);
-    AfterAcceptedMove(ctx, pos.sideToMove);
+bool InitGameContext(GameContext& ctx) {
+  ctx = GameContext{};
+  ctx.normalPosition = ConstructPosition<Position>();
+  return ctx.normalPosition != nullptr;
+}
+
+void SwitchVariant(GameContext& ctx, const char* name) {
+  const Variant target = std::strcmp(name, "normal") == 0 ? Variant::Normal : Variant::Marseillais;
+  if (ctx.variant == target) return;
+  const bool built = target == Variant::Normal ? bool(ctx.normalPosition = ConstructPosition<Position>())
+                                               : bool(ctx.marseillaisPosition = ConstructPosition<MarseillaisPosition>());
+  if (!built) {
+    std::printf("Error (out of memory): variant %s\n", name);
+    std::fflush(stdout);
     return;
   }
-  MarseillaisPosition& pos = *ctx.marseillaisPosition;
-  ParsedMove first, second;  // a single typed move leaves the second at 0x80, 0x80
-  bool parsed;
-  const char* comma = std::strchr(word, ',');
-  if (comma) {
-    char firstText[256];
-    const size_t n = size_t(comma - word);
-    std::memcpy(firstText, word, n);
-    firstText[n] = '\0';
-    parsed = ParseCoordinateMove(firstText, first) && ParseCoordinateMove(comma + 1, second);
-  } else {
-    parsed = ParseCoordinateMove(word, first);
+  if (target == Variant::Normal)
+    ctx.marseillaisPosition.reset();
+  else
+    ctx.normalPosition.reset();
+  ctx.variant = target;
+  ResetGame(ctx);
+}
+
+void ResetGame(GameContext& ctx) {
+  WithVariant(ctx, [](auto, auto& pos) {
+    SetFromFen(pos, StartFen);
+    pos.ResetPly();
+  });
+  ctx.engineSide = NoColor;
+  TimeControl& tc = ctx.timeControl;
+  tc.running = false;
+  tc.usedTime = 0;
+  tc.startStamp = 0;
+  tc.moveStartUsed = 0;
+  tc.moveBudget = 0;
+  ctx.forceMode = false;
+  ctx.randomMode = false;
+  ctx.gameOver = false;
+  ctx.boardDirty = true;
+}
+
+void PrintBoard(GameContext& ctx) {
+  if (ctx.boardDirty) {
+    ctx.boardDirty = false;
+    const Board& b = CurrentBoard(ctx);
+    for (int rank = 7; rank >= 0; --rank) {
+      char line[11] = "# ";
+      for (int file = 0; file < 8; ++file) {
+        const Square sq = MakeSquare(file, rank);
+        const char letter = PieceLetters[b.typeAt[sq]];
+        line[2 + file] = b.colorAt[sq] == White ? char(letter - 'a' + 'A') : letter;
+      }
+      line[10] = '\0';
+      std::printf("%s\n", line);
+    }
   }
-  const MovePair p = parsed ? FindUserMovePair(pos, first, second) : 0;
-  if (p == 0) return RejectMove(word);
-  CommitMove(pos, p);
-  AfterAcceptedMove(ctx, pos.sideToMove);
+  std::fflush(stdout);
+}
+
+void HandleMoveWord(GameContext& ctx, const char* word) {
+  WithVariant(ctx, [&](auto v, auto& pos) { PlayTypedTurn<decltype(v)>(ctx, pos, word); });
 }
 
 void CheckGameOver(GameContext& ctx) {
   if (ctx.gameOver) return;
-  if (ctx.variant == 0) {
-    BuildLegalList(*ctx.normalPosition);
-    if (ctx.normalPosition->CurrentList().Count() == 0) ctx.gameOver = true;
-  } else {
-    BuildLegalList(*ctx.marseillaisPosition);
-    if (ctx.marseillaisPosition->CurrentList().Count() == 0) ctx.gameOver = true;
-  }
+  WithVariant(ctx, [&](auto v, auto& pos) { ctx.gameOver = BuildLegalList<decltype(v)>(pos).Count() == 0; });
 }
-
-Move PickRandomMove(Position& pos) {
-  BuildLegalList(pos);
-  const StackMoveList& list = pos.CurrentList();
-  if (list.Count() == 0) return 0;
-  return list.At((std::rand() & 0x7FFF) % list.Count()).move;
-}
-
-MovePair PickRandomMovePair(MarseillaisPosition& pos) {
-  BuildLegalList(pos);
-  const StackPairList& list = pos.CurrentList();
-  if (list.Count() == 0) return 0;
-  return list.At((std::rand() & 0x7FFF) % list.Count()).pair;
-}
-
-namespace {
-
-// A search stopped before it completed any root move (no time left, or a
-// first root move drowned in a chain of checking turns) returns no move; the
-// engine then plays the first legal one, never the value 0.
-Move FirstLegal(Position& pos) {
-  BuildLegalList(pos);
-  return pos.CurrentList().Count() ? pos.CurrentList().At(0).move : Move(0);
-}
-MovePair FirstLegal(MarseillaisPosition& pos) {
-  BuildLegalList(pos);
-  return pos.CurrentList().Count() ? pos.CurrentList().At(0).pair : MovePair(0);
-}
-
-}  // namespace
 
 void EngineTurn(GameContext& ctx) {
-  if (ctx.gameOver ||
-      ctx.engineSide != (ctx.variant == 0 ? ctx.normalPosition->sideToMove : ctx.marseillaisPosition->sideToMove)) {
-    return;
-  }
-  StartClock(ctx.timeControl);
-  char text[16];
-  if (ctx.variant == 0) {
-    Position& pos = *ctx.normalPosition;
-    Move m = 0;
-    if (ctx.randomMode)
-      m = PickRandomMove(pos);
-    else
-      SearchBestMove(pos, ctx.timeControl, m);
-    if (m == 0) m = FirstLegal(pos);
-    if (m != 0) {
-      CommitMove(pos, m);
-      FormatMove(m, text);
-      std::printf("move %s\n", text);
-    }
-  } else {
-    MarseillaisPosition& pos = *ctx.marseillaisPosition;
-    MovePair p = 0;
-    if (ctx.randomMode)
-      p = PickRandomMovePair(pos);
-    else
-      SearchBestMovePair(pos, ctx.timeControl, p);
-    if (p == 0) p = FirstLegal(pos);
-    if (p != 0) {
-      CommitMove(pos, p);
-      if (IsSingleTurn(p)) {
-        FormatMovePair(p, text);
-        std::printf("move %s\n", text);
-      } else {
-        FormatMove(FirstOf(p), text);
-        std::printf("move %s,\n", text);
-        FormatMove(SecondOf(p), text);
-        std::printf("move %s\n", text);
-      }
-    }
-  }
-  std::fflush(stdout);
-  ctx.boardDirty = true;
-  PrintBoard(ctx);
-  StopClock(ctx.timeControl);
+  WithVariant(ctx, [&](auto v, auto& pos) { PlayEngineTurn<decltype(v)>(ctx, pos); });
+}
+
+void RunCount(GameContext& ctx, long long depth, bool divide) {
+  WithVariant(ctx, [&](auto v, auto& pos) {
+    if (depth > 0 && depth <= decltype(v)::MaxPerftDepth) CountTurns<decltype(v)>(ctx.timeControl, pos, int(depth), divide);
+  });
 }
 
 }  // namespace quarn

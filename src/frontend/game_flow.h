@@ -1,10 +1,25 @@
-// What happens around a move: the typed move word, the game-over test, the
-// engine's own turn (search or random pick) and the random picks themselves.
+// What happens in the game around the commands: a new game, the board print,
+// the typed move word, the game-over test, the engine's own turn (search or
+// random pick) and the perft and divide counts, each written once over the
+// variant in play.
 #pragma once
 
-#include "frontend/command_loop.h"
+#include "frontend/game_context.h"
 
 namespace quarn {
+
+// Builds the start-up context (normal chess at the initial position); false
+// when the position cannot be allocated.
+bool InitGameContext(GameContext& ctx);
+
+// Switches to a variant ("normal", or "marseillais" and "multi") and starts a
+// new game, unless it is already in play. The new position is built before
+// the old one is freed, so a failed allocation leaves the game as it was.
+void SwitchVariant(GameContext& ctx, const char* name);
+
+void ResetGame(GameContext& ctx);
+// Prints the board when it changed since the last print; flushes the output.
+void PrintBoard(GameContext& ctx);
 
 // Plays the typed move or turn, or prints "Error (illegal move): <word>".
 void HandleMoveWord(GameContext& ctx, const char* word);
@@ -15,9 +30,8 @@ void CheckGameOver(GameContext& ctx);
 // Moves when the engine is to move and the game is not over.
 void EngineTurn(GameContext& ctx);
 
-// A legal move (turn) of the side to move at index (rand() & 0x7FFF) mod count;
-// 0 when there is none.
-Move PickRandomMove(Position& pos);
-MovePair PickRandomMovePair(MarseillaisPosition& pos);
+// "perft DEPTH" and "divide DEPTH": depths outside 1..the variant's maximum
+// are ignored.
+void RunCount(GameContext& ctx, long long depth, bool divide);
 
 }  // namespace quarn

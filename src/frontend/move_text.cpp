@@ -2,10 +2,6 @@
 
 #include <cstring>
 
-#include "movegen/legal.h"
-#include "movegen/turns.h"
-#include "position/make_unmake.h"
-
 namespace quarn {
 
 namespace {
@@ -13,7 +9,7 @@ namespace {
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 bool Matches(Move m, const ParsedMove& typed) {
-  return m != 0 && MoveFrom(m) == typed.from && MoveTo(m) == typed.to && PromotionType(m) == typed.promotion;
+  return m != NoMove && MoveFrom(m) == typed.from && MoveTo(m) == typed.to && PromotionType(m) == typed.promotion;
 }
 
 }  // namespace
@@ -26,7 +22,7 @@ bool ParseCoordinateMove(const char* text, ParsedMove& out) {
   if (fromFile > 7 || fromRank > 7 || toFile > 7 || toRank > 7) return false;
   out.from = MakeSquare(int(fromFile), int(fromRank));
   out.to = MakeSquare(int(toFile), int(toRank));
-  out.promotion = 0;
+  out.promotion = Empty;
   if (n == 5) {
     switch (Lower(text[4])) {
       case 'b':
@@ -55,7 +51,7 @@ char* WriteMove(Move m, char* text) {
   *text++ = char('1' + ((m >> 3) & 7));
   *text++ = char('a' + ((m >> 6) & 7));
   *text++ = char('1' + ((m >> 9) & 7));
-  if (MoveKindOf(m) == PromotionMove) *text++ = PieceLetters[(m >> 14) + 2];
+  if (MoveKindOf(m) == PromotionMove) *text++ = PieceLetters[PromotedType(m)];
   return text;
 }
 
@@ -80,36 +76,22 @@ void FormatMovePair(MovePair p, char* text) {
   *WriteMove(second, text) = '\0';
 }
 
-Move FindUserMove(Position& pos, const ParsedMove& typed) {
-  StackMoveList& list = pos.CurrentList();
-  GenerateLegalMovesForSideToMove(pos, list);
-  for (int i = 0; i < list.Count(); ++i) {
-    if (Matches(list.At(i).move, typed)) return list.At(i).move;
-  }
-  return 0;
+bool ParseTypedTurn(const char* word, int maxMoves, ParsedMove& first, ParsedMove& second) {
+  const char* comma = maxMoves > 1 ? std::strchr(word, ',') : nullptr;
+  if (!comma) return ParseCoordinateMove(word, first);
+  char firstText[256];
+  const size_t n = size_t(comma - word);
+  if (n >= sizeof firstText) return false;
+  std::memcpy(firstText, word, n);
+  firstText[n] = '\0';
+  return ParseCoordinateMove(firstText, first) && ParseCoordinateMove(comma + 1, second);
 }
 
-MovePair FindUserMovePair(MarseillaisPosition& pos, const ParsedMove& first, const ParsedMove& second) {
-  StackPairList& list = pos.CurrentList();
-  GenerateLegalTurnsForSideToMove(pos, list);
-  for (int i = 0; i < list.Count(); ++i) {
-    const MovePair p = list.At(i).pair;
-    const bool bothHalves = FirstOf(p) != 0 && SecondOf(p) != 0;
-    if (bothHalves ? Matches(FirstOf(p), first) && Matches(SecondOf(p), second) : Matches(FirstOf(p), first)) {
-      return p;
-    }
-  }
-  return 0;
-}
+bool MatchesTyped(Move m, const ParsedMove& first, const ParsedMove&) { return Matches(m, first); }
 
-void PlayMove(Position& pos, Move m) {
-  MakeMove(pos, m, pos.CurrentUndo()[0]);
-  pos.OpenNextPly();
-}
-
-void PlayMovePair(MarseillaisPosition& pos, MovePair p) {
-  MakePair(pos, p, pos.CurrentUndo());
-  pos.OpenNextPly();
+bool MatchesTyped(MovePair p, const ParsedMove& first, const ParsedMove& second) {
+  if (FirstOf(p) != NoMove && SecondOf(p) != NoMove) return Matches(FirstOf(p), first) && Matches(SecondOf(p), second);
+  return Matches(FirstOf(p), first);
 }
 
 }  // namespace quarn

@@ -92,9 +92,9 @@ inline constexpr std::array<uint8_t, 256> BitCount8 = [] {
 template <Color Us>
 inline int CountKingMoves(const Board& b, Square k) {
   constexpr Color Them = Opponent(Us);
-  constexpr int home = Us == White ? 0x04 : 0x74;
-  constexpr uint8_t shortRight = Us == White ? 1 : 4;
-  constexpr uint8_t longRight = Us == White ? 2 : 8;
+  constexpr int home = RelativeSquare(Us, E1);
+  constexpr uint8_t shortRight = CastlingRight(Us, ShortCastling);
+  constexpr uint8_t longRight = CastlingRight(Us, LongCastling);
   uint16_t targets = 0;
   for (int j = 0; j < 8; ++j) {
     const int t = k + ZoneSteps[j];
@@ -118,13 +118,13 @@ inline int CountKingMoves(const Board& b, Square k) {
 
 // The number of legal moves of Us, which is not in check. Without en passant
 // it counts the second moves of a Marseillais turn.
-template <Color Us, bool withEnPassant = true>
+template <Color Us, EnPassant E = EnPassant::With>
 inline int CountLegalMoves(Board& b) {
   const uint64_t pinMask = PinnedPieces<Us>(b);
   const Square k = b.KingSquare(Us);
   int n = 0;
   FixedMoveList special;  // en passant and the moves of a pinned piece: few, tested one by one
-  if constexpr (withEnPassant) {
+  if constexpr (E == EnPassant::With) {
     special.count = 0;
     GenerateEnPassant<Us>(b, special);
     for (int i = 0; i < special.Count(); ++i) n += !LeavesKingAttacked<Us>(b, special.At(i).move);
@@ -144,26 +144,28 @@ inline int CountLegalMoves(Board& b) {
 // The number of legal turns of Us below the root (no first-turn rule): every
 // legal first move that gives check is one turn; every other legal first
 // move brings as many turns as Us then has legal second moves.
-template <Color Us, bool InCheck>
+template <Color Us, InCheck C>
 inline uint64_t CountLegalTurns(Board& b) {
   constexpr Color Them = Opponent(Us);
   FixedMoveList firsts;
   uint64_t pinMask = 0;
-  if constexpr (InCheck) {
+  if constexpr (C == InCheck::Yes) {
     GenerateEvasions<Us>(b, firsts);
   } else {
     pinMask = PinnedPieces<Us>(b);
-    GenerateMoves<Us, true, true>(b, firsts);
+    GenerateMoves<Us>(b, firsts);
   }
   uint64_t n = 0;
   for (int i = 0; i < firsts.Count(); ++i) {
     const Move m1 = firsts.At(i).move;
-    const bool needsTest = InCheck || NeedsLegalityTest(b, m1, pinMask);
+    const bool needsTest = C == InCheck::Yes || NeedsLegalityTest(b, m1, pinMask);
     const bool check = GivesCheck<Us>(b, m1);
     UndoRecord u;
-    MakeMoveT<Us, false, false>(b, m1, u);
-    if (!needsTest || !IsSquareAttacked<Them>(b, b.KingSquare(Us))) n += check ? 1 : CountLegalMoves<Us, false>(b);
-    UnmakeMoveT<Us, false, false>(b, m1, u);
+    MakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
+    if (!needsTest || !IsSquareAttacked<Them>(b, b.KingSquare(Us))) {
+      n += check ? 1 : CountLegalMoves<Us, EnPassant::Without>(b);
+    }
+    UnmakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
   }
   return n;
 }

@@ -13,44 +13,48 @@ template <Color Us>
 constexpr int LastRank = Us == White ? 7 : 0;
 template <Color Us>
 constexpr int PawnStartRank = Us == White ? 1 : 6;
+template <Color Us>
+constexpr int DoublePushRank = Us == White ? 3 : 4;
+
+// Whether steps and slides list quiet moves too, or captures only.
+enum class Reach : bool { CapturesOnly, QuietToo };
 
 // Queen, knight, rook, bishop: the order every generator uses.
 template <class List>
 inline void AppendPromotions(List& list, Square from, Square to) {
-  AppendMove(list, MakeMoveWord(from, to, PromotionMove, Queen - 2));
-  AppendMove(list, MakeMoveWord(from, to, PromotionMove, Knight - 2));
-  AppendMove(list, MakeMoveWord(from, to, PromotionMove, Rook - 2));
-  AppendMove(list, MakeMoveWord(from, to, PromotionMove, Bishop - 2));
+  for (PieceType type : {Queen, Knight, Rook, Bishop}) AppendMove(list, MakeMoveWord(from, to, PromotionMove, PromotionExtra(type)));
 }
 
 // Steps and slides over compile-time step packs, unrolled, visiting the
 // directions in pack order. A slide yields its quiet moves nearest first,
-// then its capture if any; with Quiet off only captures are appended.
-template <Color Us, bool Quiet, int D, class List>
+// then its capture if any.
+template <Color Us, Reach R, int D, class List>
 inline void SlideAlong(const Board& b, Square s, List& list) {
   int t = s + D;
   while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
-    if constexpr (Quiet) AppendMove(list, MakeMoveWord(s, Square(t)));
+    if constexpr (R == Reach::QuietToo) AppendMove(list, MakeMoveWord(s, Square(t)));
     t += D;
   }
   if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
 }
-template <Color Us, bool Quiet = true, class List, int... D>
+template <Color Us, Reach R = Reach::QuietToo, class List, int... D>
 inline void SlideAll(const Board& b, Square s, List& list, StepPack<D...>) {
-  (SlideAlong<Us, Quiet, D>(b, s, list), ...);
+  (SlideAlong<Us, R, D>(b, s, list), ...);
 }
 
 // Single steps to squares not holding a piece of Us (only enemy-held ones
-// with Quiet off).
-template <Color Us, bool Quiet, int D, class List>
+// for captures).
+template <Color Us, Reach R, int D, class List>
 inline void StepTo(const Board& b, Square s, List& list) {
   const int t = s + D;
   if (IsOffBoard(t)) return;
-  if (Quiet ? b.colorAt[t] != Us : b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
+  if (R == Reach::QuietToo ? b.colorAt[t] != Us : b.colorAt[t] == Opponent(Us)) {
+    AppendMove(list, MakeMoveWord(s, Square(t)));
+  }
 }
-template <Color Us, bool Quiet = true, class List, int... D>
+template <Color Us, Reach R = Reach::QuietToo, class List, int... D>
 inline void StepAll(const Board& b, Square s, List& list, StepPack<D...>) {
-  (StepTo<Us, Quiet, D>(b, s, list), ...);
+  (StepTo<Us, R, D>(b, s, list), ...);
 }
 
 template <Color Us, class List>
@@ -78,7 +82,7 @@ inline void GeneratePawnMoves(const Board& b, Square s, List& list) {
   AppendMove(list, MakeMoveWord(s, Square(t)));
   const int t2 = t + PawnPushStep[Us];
   if (RankOf(s) == PawnStartRank<Us> && b.colorAt[t2] == NoColor) {
-    AppendMove(list, MakeMoveWord(s, Square(t2), NormalMove, 1));
+    AppendMove(list, MakeMoveWord(s, Square(t2), NormalMove, DoublePushFlag));
   }
 }
 
@@ -99,16 +103,14 @@ inline void GenerateEnPassant(const Board& b, List& list) {
 template <Color Us, class List>
 inline void GenerateCastling(const Board& b, List& list) {
   constexpr Color Them = Opponent(Us);
-  constexpr int base = Us == White ? 0x00 : 0x70;
-  constexpr uint8_t shortRight = Us == White ? 1 : 4;
-  constexpr uint8_t longRight = Us == White ? 2 : 8;
-  if ((b.castlingRights & shortRight) && b.colorAt[base + 5] == NoColor && b.colorAt[base + 6] == NoColor &&
-      !IsSquareAttacked<Them>(b, Square(base + 5))) {
-    AppendMove(list, Us == White ? CastleWhiteShort : CastleBlackShort);
+  constexpr auto at = [](Square whiteSquare) { return RelativeSquare(Us, whiteSquare); };
+  if ((b.castlingRights & CastlingRight(Us, ShortCastling)) && b.colorAt[at(F1)] == NoColor &&
+      b.colorAt[at(G1)] == NoColor && !IsSquareAttacked<Them>(b, at(F1))) {
+    AppendMove(list, CastlingMoveOf(Us, ShortCastling));
   }
-  if ((b.castlingRights & longRight) && b.colorAt[base + 3] == NoColor && b.colorAt[base + 2] == NoColor &&
-      b.colorAt[base + 1] == NoColor && !IsSquareAttacked<Them>(b, Square(base + 3))) {
-    AppendMove(list, Us == White ? CastleWhiteLong : CastleBlackLong);
+  if ((b.castlingRights & CastlingRight(Us, LongCastling)) && b.colorAt[at(D1)] == NoColor &&
+      b.colorAt[at(C1)] == NoColor && b.colorAt[at(B1)] == NoColor && !IsSquareAttacked<Them>(b, at(D1))) {
+    AppendMove(list, CastlingMoveOf(Us, LongCastling));
   }
 }
 
@@ -156,10 +158,12 @@ inline void GeneratePieceMoves(const Board& b, Square s, List& list) {
   }
 }
 
-template <Color Us, bool withCastling, bool withEnPassant, class List>
+// Every pseudo-legal move; without en passant for the second move of a
+// Marseillais turn.
+template <Color Us, EnPassant E = EnPassant::With, class List>
 inline void GenerateMoves(const Board& b, List& list) {
-  if constexpr (withEnPassant) GenerateEnPassant<Us>(b, list);
-  if constexpr (withCastling) GenerateCastling<Us>(b, list);
+  if constexpr (E == EnPassant::With) GenerateEnPassant<Us>(b, list);
+  GenerateCastling<Us>(b, list);
   VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
     GenerateTypedMoves<Us, Type>(b, s, list);
     return false;
@@ -178,9 +182,9 @@ inline void GenerateMovesOnto(const Board& b, List& list, Square t) {
         AppendPromotions(list, Square(from), t);
       else
         AppendMove(list, MakeMoveWord(Square(from), t));
-    } else if (!IsOffBoard(from) && b.colorAt[from] == NoColor && RankOf(t) == (Us == White ? 3 : 4) &&
+    } else if (!IsOffBoard(from) && b.colorAt[from] == NoColor && RankOf(t) == DoublePushRank<Us> &&
                IsPieceAt(b, Square(t - 2 * push), Us, Pawn)) {
-      AppendMove(list, MakeMoveWord(Square(t - 2 * push), t, NormalMove, 1));
+      AppendMove(list, MakeMoveWord(Square(t - 2 * push), t, NormalMove, DoublePushFlag));
     }
   } else {
     for (int c : PawnCaptureSteps[Us]) {
@@ -215,7 +219,7 @@ inline void GenerateEvasions(const Board& b, List& list) {
   constexpr Color Them = Opponent(Us);
   const Square k = b.KingSquare(Us);
   Square checker = NoSquare;
-  IsSquareAttacked<Them>(b, k, checker);
+  FindAttacker<Them>(b, k, checker);
   GenerateKingSteps<Us>(b, k, list);
   if (checker == NoSquare) return;  // not in check: only king steps are safe to list
   GenerateMovesOnto<Us>(b, list, checker);
@@ -237,21 +241,21 @@ inline void GenerateCaptures(const Board& b, List& list) {
         const int t = s + c;
         if (IsOffBoard(t) || b.colorAt[t] != Them) continue;
         if (RankOf(t) == LastRank<Us>)
-          AppendMove(list, MakeMoveWord(s, Square(t), PromotionMove, Queen - 2));
+          AppendMove(list, MakeMoveWord(s, Square(t), PromotionMove, PromotionExtra(Queen)));
         else
           AppendMove(list, MakeMoveWord(s, Square(t)));
       }
     } else if constexpr (Type == Knight) {
-      StepAll<Us, false>(b, s, list, KnightPack{});
+      StepAll<Us, Reach::CapturesOnly>(b, s, list, KnightPack{});
     } else if constexpr (Type == Bishop) {
-      SlideAll<Us, false>(b, s, list, BishopPack{});
+      SlideAll<Us, Reach::CapturesOnly>(b, s, list, BishopPack{});
     } else if constexpr (Type == Rook) {
-      SlideAll<Us, false>(b, s, list, RookPack{});
+      SlideAll<Us, Reach::CapturesOnly>(b, s, list, RookPack{});
     } else if constexpr (Type == Queen) {
-      SlideAll<Us, false>(b, s, list, BishopPack{});
-      SlideAll<Us, false>(b, s, list, RookPack{});
+      SlideAll<Us, Reach::CapturesOnly>(b, s, list, BishopPack{});
+      SlideAll<Us, Reach::CapturesOnly>(b, s, list, RookPack{});
     } else {
-      StepAll<Us, false>(b, s, list, KingPack{});
+      StepAll<Us, Reach::CapturesOnly>(b, s, list, KingPack{});
     }
     return false;
   });

@@ -53,10 +53,9 @@ inline bool PromotedPieceChecks(const Board& b, Square from, Square to, Square k
 
 // The rook's landing square decides; the king's old square counts as empty.
 inline bool CastlingChecks(const Board& b, Move m, Square k) {
-  static constexpr Square kingFrom[4] = {0x04, 0x04, 0x74, 0x74};
   const int code = MoveExtra(m);
   const Square rookTo = CastlingRookTo[code];
-  if (RankOf(k) == RankOf(kingFrom[code])) return IsPathEmpty(b, kingFrom[code], k);
+  if (RankOf(k) == RankOf(CastlingKingFrom[code])) return IsPathEmpty(b, CastlingKingFrom[code], k);
   if (FileOf(k) == FileOf(rookTo)) return IsPathEmpty(b, rookTo, k);
   return false;
 }
@@ -71,15 +70,15 @@ inline bool GivesCheck(Board& b, Move m) {
   switch (b.typeAt[from]) {
     case Pawn:
       if (MoveKindOf(m) == PromotionMove) {
-        return detail::PromotedPieceChecks(b, from, to, k, MoveExtra(m) + 2) ||
+        return detail::PromotedPieceChecks(b, from, to, k, PromotedType(m)) ||
                detail::DiscoveredCheck<Us>(b, from, to, k);
       }
       if (MoveKindOf(m) == EnPassantMove) {
         // Two pieces leave their squares: only making the move tells.
         UndoRecord u;
-        MakeMoveT<Us, false, true>(b, m, u);
+        MakeMoveT<Us, Sums::Skip, Flip::PassTurn>(b, m, u);
         const bool check = IsSquareAttacked<Us>(b, k);
-        UnmakeMoveT<Us, false, true>(b, m, u);
+        UnmakeMoveT<Us, Sums::Skip, Flip::PassTurn>(b, m, u);
         return check;
       }
       if (to + PawnCaptureSteps[Us][0] == k || to + PawnCaptureSteps[Us][1] == k) return true;
@@ -106,9 +105,9 @@ inline bool TurnGivesCheck(Board& b, MovePair p) {
   if (GivesCheck<Us>(b, first)) return true;
   if (second == 0) return false;
   UndoRecord u;
-  MakeMoveT<Us, false, false>(b, first, u);
+  MakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, first, u);
   const bool check = GivesCheck<Us>(b, second);
-  UnmakeMoveT<Us, false, false>(b, first, u);
+  UnmakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, first, u);
   return check;
 }
 

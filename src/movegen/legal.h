@@ -12,7 +12,7 @@ namespace quarn {
 // they are always tested) and moves of pinned pieces.
 inline bool NeedsLegalityTest(const Board& b, Move m, uint64_t pinMask) {
   const Square from = MoveFrom(m);
-  return b.typeAt[from] == King || MoveKindOf(m) == EnPassantMove || ((pinMask >> (m & 63)) & 1);
+  return b.typeAt[from] == King || MoveKindOf(m) == EnPassantMove || ((pinMask >> FromIndex(m)) & 1);
 }
 
 // Makes the move with the fast make, asks whether Us's king is attacked,
@@ -20,9 +20,9 @@ inline bool NeedsLegalityTest(const Board& b, Move m, uint64_t pinMask) {
 template <Color Us>
 inline bool LeavesKingAttacked(Board& b, Move m) {
   UndoRecord u;
-  MakeMoveT<Us, false, true>(b, m, u);
-  const bool attacked = IsSquareAttacked<Opponent(Us)>(b, b.KingSquare(Us));
-  UnmakeMoveT<Us, false, true>(b, m, u);
+  MakeMoveT<Us, Sums::Skip, Flip::PassTurn>(b, m, u);
+  const bool attacked = IsInCheck<Us>(b);
+  UnmakeMoveT<Us, Sums::Skip, Flip::PassTurn>(b, m, u);
   return attacked;
 }
 
@@ -37,7 +37,7 @@ inline bool IsIllegalWhenNotInCheck(Board& b, Move m, uint64_t pinMask) {
   const Square from = MoveFrom(m);
   if (MoveKindOf(m) == EnPassantMove || MoveKindOf(m) == CastlingMove) return LeavesKingAttacked<Us>(b, m);
   if (b.typeAt[from] == King) return IsSquareAttacked<Opponent(Us)>(b, MoveTo(m));
-  if (!((pinMask >> (m & 63)) & 1)) return false;
+  if (!((pinMask >> FromIndex(m)) & 1)) return false;
   const Square k = b.KingSquare(Us);
   return Direction(k, MoveTo(m)) != Direction(k, from);
 }
@@ -46,7 +46,7 @@ inline bool IsIllegalWhenNotInCheck(Board& b, Move m, uint64_t pinMask) {
 template <Color Us, class List>
 inline void GenerateLegalMoves(Board& b, List& list) {
   const int start = list.Count();
-  GenerateMoves<Us, true, true>(b, list);
+  GenerateMoves<Us>(b, list);
   const uint64_t pinMask = PinnedPieces<Us>(b);
   RemoveIf(list, start, [&](const ScoredMove& e) { return IsIllegalWhenNotInCheck<Us>(b, e.move, pinMask); });
 }
@@ -59,21 +59,12 @@ inline void GenerateLegalEvasions(Board& b, List& list) {
   RemoveIf(list, start, [&](const ScoredMove& e) { return LeavesKingAttacked<Us>(b, e.move); });
 }
 
-// The legal moves of the side to move, choosing the builder by the check test.
-template <class List>
-inline void GenerateLegalMovesForSideToMove(Board& b, List& list) {
-  const bool inCheck = SideToMoveInCheck(b);
-  if (b.sideToMove == White) {
-    if (inCheck)
-      GenerateLegalEvasions<White>(b, list);
-    else
-      GenerateLegalMoves<White>(b, list);
-  } else {
-    if (inCheck)
-      GenerateLegalEvasions<Black>(b, list);
-    else
-      GenerateLegalMoves<Black>(b, list);
-  }
+template <Color Us, InCheck C, class List>
+inline void GenerateLegal(Board& b, List& list) {
+  if constexpr (C == InCheck::Yes)
+    GenerateLegalEvasions<Us>(b, list);
+  else
+    GenerateLegalMoves<Us>(b, list);
 }
 
 }  // namespace quarn

@@ -6,7 +6,6 @@
 
 #include "movegen/gives_check.h"
 #include "movegen/legal.h"
-#include "position/fen.h"
 
 namespace quarn {
 
@@ -20,71 +19,53 @@ inline void AppendPair(PairList& list, Move first, Move second) {
 template <Color Us, class PairList>
 inline void AppendSecondMoves(const Board& b, PairList& list, Move first) {
   FixedMoveList seconds;
-  GenerateMoves<Us, true, false>(b, seconds);
+  GenerateMoves<Us, EnPassant::Without>(b, seconds);
   for (int j = 0; j < seconds.Count(); ++j) AppendPair(list, first, seconds.At(j).move);
 }
 
-// The pseudo-legal turns of a side not in check. A first move is expanded
-// only when it passed the make-and-test where it needed one; checking first
-// moves are listed alone and untested.
-template <Color Us, class PairList>
+// The pseudo-legal turns of Us. A first move is expanded only when it passed
+// the make-and-test where it needed one (in check: always); checking first
+// moves are listed alone and untested. In check, escapeFound tells whether
+// some non-checking evasion left the king safe (whether or not a second move
+// followed it); out of check it stays false.
+template <Color Us, InCheck C, class PairList>
 inline void GenerateTurns(Board& b, PairList& list, bool& escapeFound) {
   constexpr Color Them = Opponent(Us);
   escapeFound = false;
-  const uint64_t pinMask = PinnedPieces<Us>(b);
   FixedMoveList firsts;
-  GenerateMoves<Us, true, true>(b, firsts);
-  for (int i = 0; i < firsts.Count(); ++i) {
-    const Move m1 = firsts.At(i).move;
-    const bool needsTest = NeedsLegalityTest(b, m1, pinMask);
-    if (GivesCheck<Us>(b, m1)) {
-      AppendPair(list, m1, 0);
-      continue;
-    }
-    UndoRecord u;
-    MakeMoveT<Us, false, false>(b, m1, u);
-    if (!needsTest || !IsSquareAttacked<Them>(b, b.KingSquare(Us))) AppendSecondMoves<Us>(b, list, m1);
-    UnmakeMoveT<Us, false, false>(b, m1, u);
+  uint64_t pinMask = 0;
+  if constexpr (C == InCheck::Yes) {
+    GenerateEvasions<Us>(b, firsts);
+  } else {
+    pinMask = PinnedPieces<Us>(b);
+    GenerateMoves<Us>(b, firsts);
   }
-}
-
-// The pseudo-legal turns of a side in check; escapeFound tells whether some
-// non-checking evasion left the king safe (whether or not a second move
-// followed it).
-template <Color Us, class PairList>
-inline void GenerateTurnsInCheck(Board& b, PairList& list, bool& escapeFound) {
-  constexpr Color Them = Opponent(Us);
-  escapeFound = false;
-  FixedMoveList firsts;
-  GenerateEvasions<Us>(b, firsts);
   for (int i = 0; i < firsts.Count(); ++i) {
     const Move m1 = firsts.At(i).move;
+    const bool needsTest = C == InCheck::Yes || NeedsLegalityTest(b, m1, pinMask);
     if (GivesCheck<Us>(b, m1)) {
-      AppendPair(list, m1, 0);
+      AppendPair(list, m1, NoMove);
       continue;
     }
     UndoRecord u;
-    MakeMoveT<Us, false, false>(b, m1, u);
-    if (!IsSquareAttacked<Them>(b, b.KingSquare(Us))) {
-      escapeFound = true;
+    MakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
+    if (!needsTest || !IsSquareAttacked<Them>(b, b.KingSquare(Us))) {
+      if constexpr (C == InCheck::Yes) escapeFound = true;
       AppendSecondMoves<Us>(b, list, m1);
     }
-    UnmakeMoveT<Us, false, false>(b, m1, u);
+    UnmakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
   }
 }
 
-template <Color Us, class PairList>
+// White's first turn of the game: every move (evasion in check) alone.
+template <Color Us, InCheck C, class PairList>
 inline void GenerateSingleTurns(const Board& b, PairList& list) {
   FixedMoveList moves;
-  GenerateMoves<Us, true, true>(b, moves);
-  for (int i = 0; i < moves.Count(); ++i) AppendPair(list, moves.At(i).move, 0);
-}
-
-template <Color Us, class PairList>
-inline void GenerateSingleTurnsInCheck(const Board& b, PairList& list) {
-  FixedMoveList moves;
-  GenerateEvasions<Us>(b, moves);
-  for (int i = 0; i < moves.Count(); ++i) AppendPair(list, moves.At(i).move, 0);
+  if constexpr (C == InCheck::Yes)
+    GenerateEvasions<Us>(b, moves);
+  else
+    GenerateMoves<Us>(b, moves);
+  for (int i = 0; i < moves.Count(); ++i) AppendPair(list, moves.At(i).move, NoMove);
 }
 
 // Every turn is made and Us's king tested: this removes checking one-move
@@ -93,53 +74,23 @@ template <Color Us, class PairList>
 inline void FilterIllegalTurns(Board& b, PairList& list, int start) {
   RemoveIf(list, start, [&](const ScoredPair& e) {
     UndoRecord u[2];
-    MakePairT<Us, false>(b, e.pair, u);
-    const bool attacked = IsSquareAttacked<Opponent(Us)>(b, b.KingSquare(Us));
-    UnmakePairT<Us, false>(b, e.pair, u);
+    MakePairT<Us, Sums::Skip>(b, e.pair, u);
+    const bool attacked = IsInCheck<Us>(b);
+    UnmakePairT<Us, Sums::Skip>(b, e.pair, u);
     return attacked;
   });
 }
 
-template <Color Us, bool withFirstTurnRule, class PairList>
+template <Color Us, InCheck C, FirstTurnRule R, class PairList>
 inline void GenerateLegalTurns(Board& b, PairList& list) {
   const int start = list.Count();
-  if (withFirstTurnRule && IsInitialPosition(b)) {
-    GenerateSingleTurns<Us>(b, list);
+  if (R == FirstTurnRule::On && IsInitialPosition(b)) {
+    GenerateSingleTurns<Us, C>(b, list);
   } else {
     bool escapeFound;
-    GenerateTurns<Us>(b, list, escapeFound);
+    GenerateTurns<Us, C>(b, list, escapeFound);
   }
   FilterIllegalTurns<Us>(b, list, start);
-}
-
-template <Color Us, bool withFirstTurnRule, class PairList>
-inline void GenerateLegalTurnsInCheck(Board& b, PairList& list) {
-  const int start = list.Count();
-  if (withFirstTurnRule && IsInitialPosition(b)) {
-    GenerateSingleTurnsInCheck<Us>(b, list);
-  } else {
-    bool escapeFound;
-    GenerateTurnsInCheck<Us>(b, list, escapeFound);
-  }
-  FilterIllegalTurns<Us>(b, list, start);
-}
-
-// The legal turns of the side to move with the first-turn rule, choosing the
-// builder by the check test.
-template <class PairList>
-inline void GenerateLegalTurnsForSideToMove(Board& b, PairList& list) {
-  const bool inCheck = SideToMoveInCheck(b);
-  if (b.sideToMove == White) {
-    if (inCheck)
-      GenerateLegalTurnsInCheck<White, true>(b, list);
-    else
-      GenerateLegalTurns<White, true>(b, list);
-  } else {
-    if (inCheck)
-      GenerateLegalTurnsInCheck<Black, true>(b, list);
-    else
-      GenerateLegalTurns<Black, true>(b, list);
-  }
 }
 
 }  // namespace quarn

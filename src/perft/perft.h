@@ -1,38 +1,35 @@
-// Move-tree counting: perft prints one statistics line, divide first prints
-// the count below every root move (or turn) in generation order.
+// Move-tree counting in both kinds of game: perft counts the leaves below the
+// current position; divide also hands the count below every root turn, in
+// generation order, to the caller's reporter.
 #pragma once
 
 #include <cstdint>
 
-#include "frontend/clock.h"
 #include "position/position.h"
 
 namespace quarn {
 
-// Positions at which perft generated a list (the root included; the last
-// ply is counted through its parent's list length and never generated).
-extern uint64_t nodesPerft;
+struct PerftResult {
+  uint64_t leaves = 0;
+  // Positions at which a list was generated (the root included; the last
+  // ply is counted through its parent's list length and never generated).
+  uint64_t nodes = 0;
+};
 
-// Deepest counts the commands accept: beyond them the tree would outgrow the
-// ply frames or the move stack, and could never finish anyway.
-#ifdef QUARN_FUZZING
-// The fuzzing build keeps every command short: counts deeper than this are
-// ignored like any other out-of-range depth.
-constexpr int MaxPerftDepth = 3;
-constexpr int MaxMarseillaisPerftDepth = 1;
-#else
-constexpr int MaxPerftDepth = 64;
-constexpr int MaxMarseillaisPerftDepth = 10;
-#endif
+template <class Turn>
+class DivideReporter {
+ public:
+  virtual void Entry(Turn turn, uint64_t count) = 0;
 
-// Leaf counts from the current position (side to move and check state taken
-// from the position); they set nodesPerft as the commands do.
-uint64_t PerftRoot(Position& pos, int depth);
-uint64_t PerftRoot(MarseillaisPosition& pos, int depth);
+ protected:
+  ~DivideReporter() = default;
+};
 
-void RunPerft(Position& pos, TimeControl& tc, int depth);
-void RunPerft(MarseillaisPosition& pos, TimeControl& tc, int depth);
-void RunDivide(Position& pos, TimeControl& tc, int depth);
-void RunDivide(MarseillaisPosition& pos, TimeControl& tc, int depth);
+// Counts from the current position (side to move and check state taken from
+// it); the first-turn rule applies at the root of a Marseillais count.
+PerftResult PerftRoot(Position& pos, int depth);
+PerftResult PerftRoot(MarseillaisPosition& pos, int depth);
+PerftResult Divide(Position& pos, int depth, DivideReporter<Move>& report);
+PerftResult Divide(MarseillaisPosition& pos, int depth, DivideReporter<MovePair>& report);
 
 }  // namespace quarn

@@ -7,11 +7,12 @@
 
 namespace quarn {
 
-// True when a piece of colour A attacks s; the first attacker found is
-// reported in `attacker` (pawns, knights, king, diagonal sliders, then
-// orthogonal sliders, each in step-list order).
+// A ray scan from s for the first piece of colour A that attacks it, in the
+// order pawns, knights, king, diagonal sliders, orthogonal sliders (each in
+// step-list order); true and the attacker's square, or false. The evasion
+// generator uses it to name the checker.
 template <Color A>
-inline bool IsSquareAttacked(const Board& b, Square s, Square& attacker) {
+inline bool FindAttacker(const Board& b, Square s, Square& attacker) {
   for (int step : PawnCaptureSteps[A]) {
     const int from = s - step;
     if (!IsOffBoard(from) && b.typeAt[from] == Pawn && b.colorAt[from] == A) {
@@ -135,7 +136,7 @@ inline uint16_t ZoneAttacks(const Board& b, Square k, uint16_t targets) {
   return attacked & targets;
 }
 
-// The reporting form's answer, found from the attacker's side: pawns by
+// Whether colour A attacks s, found from the attacker's side: pawns by
 // their two squares, then the king and the pieces, each ruled out by one
 // table lookup unless a slider shares a line with s.
 template <Color A>
@@ -161,15 +162,18 @@ inline bool IsSquareAttacked(const Board& b, Square s) {
   });
 }
 
-// Run-time colour entry for callers outside the hot paths.
-inline bool IsSquareAttackedBy(const Board& b, Square s, Color a) {
-  return a == White ? IsSquareAttacked<White>(b, s) : IsSquareAttacked<Black>(b, s);
+template <Color Us>
+inline bool IsInCheck(const Board& b) {
+  return IsSquareAttacked<Opponent(Us)>(b, b.KingSquare(Us));
 }
 
-// True when the side to move's king stands attacked.
+// Run-time entries for callers outside the hot paths: the king of the side
+// to move stands attacked; the side to move could take the other king.
 inline bool SideToMoveInCheck(const Board& b) {
-  const Color us = Color(b.sideToMove);
-  return IsSquareAttackedBy(b, b.KingSquare(us), Opponent(us));
+  return WithSideToMove(b, [&](auto us) { return IsInCheck<us>(b); });
+}
+inline bool SideNotToMoveInCheck(const Board& b) {
+  return WithSideToMove(b, [&](auto us) { return IsInCheck<Opponent(us)>(b); });
 }
 
 // Bit rank * 8 + file for each piece of P that stands alone between P's king

@@ -47,6 +47,21 @@ bool BoardIsConsistent(const Board& b, bool checkSums) {
   return true;
 }
 
+bool IsInitialPosition(const Board& b) {
+  constexpr PieceType backRank[8] = {Rook, Knight, Bishop, Queen, King, Bishop, Knight, Rook};
+  if (b.sideToMove != White || b.castlingRights != AllCastlingRights || b.epSquare != NoSquare) return false;
+  for (int file = 0; file < 8; ++file) {
+    for (Color c : {White, Black}) {
+      const Square piece = RelativeSquare(c, MakeSquare(file, 0)), pawn = RelativeSquare(c, MakeSquare(file, 1));
+      if (!IsPieceAt(b, piece, c, backRank[file]) || !IsPieceAt(b, pawn, c, Pawn)) return false;
+    }
+    for (int rank = 2; rank < 6; ++rank) {
+      if (b.colorAt[MakeSquare(file, rank)] != NoColor) return false;
+    }
+  }
+  return true;
+}
+
 void AbortOnInconsistentBoard(const Board& b, bool checkSums, const char* where) {
   if (BoardIsConsistent(b, checkSums)) return;
   std::fprintf(stderr, "quarn: board invariants broken after %s\n", where);

@@ -48,7 +48,7 @@ struct Board {
   uint8_t slotAt[128];
   ScorePair materialSum[2];
   ScorePair placementSum[2];
-  uint8_t sideToMove;
+  Color sideToMove;
   Square epSquare;
   uint8_t castlingRights;
 
@@ -68,7 +68,7 @@ inline void ResetPosition(Board& b) {
   b.placementSum[0] = b.placementSum[1] = 0;
   b.sideToMove = NoColor;
   b.epSquare = NoSquare;
-  b.castlingRights = 0;
+  b.castlingRights = NoCastlingRights;
 }
 
 // The slot a new piece of this colour and type would take, or 16 for none.
@@ -178,9 +178,24 @@ template <PieceSet Set, class Visit>
   return false;
 }
 
+template <Color C>
+using ColorTag = std::integral_constant<Color, C>;
+
+// The run-time choice of colour: calls f with the side to move as a
+// compile-time tag, so that f can instantiate its template <Color Us> work.
+template <class F>
+[[gnu::always_inline]] inline decltype(auto) WithSideToMove(const Board& b, F&& f) {
+  if (b.sideToMove == White) return f(ColorTag<White>{});
+  return f(ColorTag<Black>{});
+}
+
 inline bool IsPieceAt(const Board& b, Square sq, Color c, PieceType type) {
   return b.colorAt[sq] == c && b.typeAt[sq] == type;
 }
+
+// The initial position of a game: its pieces, White to move, every castling
+// right and no en-passant square.
+bool IsInitialPosition(const Board& b);
 
 // Slow full check of every board invariant, for tests and debug builds.
 bool BoardIsConsistent(const Board& b, bool checkSums = true);

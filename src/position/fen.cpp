@@ -80,16 +80,16 @@ bool SetFromFen(Board& b, const char* text) {
           if (!expectSpace()) return false;
           state = 3;
         } else if (c == 'K' && allowK) {
-          b.castlingRights |= 1;
+          b.castlingRights |= CastlingRight(White, ShortCastling);
           allowK = false;
         } else if (c == 'Q' && allowQ) {
-          b.castlingRights |= 2;
+          b.castlingRights |= CastlingRight(White, LongCastling);
           allowK = allowQ = false;
         } else if (c == 'k' && allowk) {
-          b.castlingRights |= 4;
+          b.castlingRights |= CastlingRight(Black, ShortCastling);
           allowK = allowQ = allowk = false;
         } else if (c == 'q' && allowq) {
-          b.castlingRights |= 8;
+          b.castlingRights |= CastlingRight(Black, LongCastling);
           allowK = allowQ = allowk = allowq = false;
         } else if (c == ' ') {
           state = 3;
@@ -107,9 +107,9 @@ bool SetFromFen(Board& b, const char* text) {
           b.epSquare = MakeSquare(c - 'a', digit - '1');
           // The square stands only when a pawn of the side to move can take on it.
           bool usable = false;
-          for (int step : PawnCaptureSteps[b.sideToMove & 1]) {
+          for (int step : PawnCaptureSteps[b.sideToMove]) {
             const int from = b.epSquare - step;
-            if (!IsOffBoard(from) && IsPieceAt(b, Square(from), Color(b.sideToMove), Pawn)) usable = true;
+            if (!IsOffBoard(from) && IsPieceAt(b, Square(from), b.sideToMove, Pawn)) usable = true;
           }
           if (!usable) b.epSquare = NoSquare;
           if (!expectSpace()) return false;
@@ -150,9 +150,9 @@ std::string PositionToFen(const Board& b) {
   }
   fen += b.sideToMove == White ? " w " : " b ";
   if (!b.castlingRights) fen += '-';
-  constexpr const char* castleLetters = "KQkq";
-  for (int i = 0; i < 4; ++i) {
-    if (b.castlingRights & (1 << i)) fen += castleLetters[i];
+  constexpr const char* castleLetters = "KQkq";  // by castling code
+  for (int code = 0; code < 4; ++code) {
+    if (b.castlingRights & (1 << code)) fen += castleLetters[code];
   }
   fen += ' ';
   if (b.epSquare == NoSquare) {
@@ -165,8 +165,6 @@ std::string PositionToFen(const Board& b) {
   return fen;
 }
 
-bool IsInitialPosition(const Board& b) { return PositionToFen(b) == StartFen; }
-
 bool SetupPlayableFen(Board& b, const char* text) {
   Board scratch;
   if (!SetFromFen(scratch, text)) return false;
@@ -178,22 +176,16 @@ bool SetupPlayableFen(Board& b, const char* text) {
     if (scratch.typeAt[MakeSquare(file, 0)] == Pawn || scratch.typeAt[MakeSquare(file, 7)] == Pawn) return false;
   }
   // A castling right needs its king and rook on their home squares.
-  struct RightHome {
-    uint8_t right;
-    Color color;
-    Square king, rook;
-  };
-  constexpr RightHome homes[4] = {
-      {1, White, 0x04, 0x07}, {2, White, 0x04, 0x00}, {4, Black, 0x74, 0x77}, {8, Black, 0x74, 0x70}};
-  for (const RightHome& h : homes) {
-    if (!IsPieceAt(scratch, h.king, h.color, King) || !IsPieceAt(scratch, h.rook, h.color, Rook)) {
-      scratch.castlingRights &= uint8_t(~h.right);
+  for (int code = 0; code < 4; ++code) {
+    const Color c = code < CastlingCode(Black, ShortCastling) ? White : Black;
+    if (!IsPieceAt(scratch, CastlingKingFrom[code], c, King) || !IsPieceAt(scratch, CastlingRookFrom[code], c, Rook)) {
+      scratch.castlingRights &= uint8_t(~(1 << code));
     }
   }
   // A real en-passant square lies behind an enemy pawn that has just made a
   // two-square advance: sixth rank with White to move, third with Black.
   if (scratch.epSquare != NoSquare) {
-    const Color us = Color(scratch.sideToMove);
+    const Color us = scratch.sideToMove;
     const int wantedRank = us == White ? 5 : 2;
     const Square pawnSquare = Square(scratch.epSquare - PawnPushStep[us]);
     if (RankOf(scratch.epSquare) != wantedRank || scratch.colorAt[scratch.epSquare] != NoColor ||
@@ -202,8 +194,7 @@ bool SetupPlayableFen(Board& b, const char* text) {
     }
   }
   // The side to move must not be able to take the king.
-  const Color them = Opponent(Color(scratch.sideToMove));
-  if (IsSquareAttackedBy(scratch, scratch.KingSquare(them), Color(scratch.sideToMove))) return false;
+  if (SideNotToMoveInCheck(scratch)) return false;
   b = scratch;
   return true;
 }

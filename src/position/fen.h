@@ -1,4 +1,4 @@
-// FEN set-up and output, and the recognition of the initial position.
+// FEN set-up and output.
 #pragma once
 
 #include <string>
@@ -15,8 +15,6 @@ bool SetFromFen(Board& b, const char* text);
 
 // The board as FEN, with the move counters written as " 0 1".
 std::string PositionToFen(const Board& b);
-
-bool IsInitialPosition(const Board& b);
 
 // What "setboard" applies: reads the FEN into a scratch board and accepts it
 // only when the engine can play from it: exactly one king a side, no pawn on

@@ -40,23 +40,18 @@ inline constexpr const int* StepsByType[7] = {nullptr,   nullptr,   KnightSteps,
 inline constexpr int PawnCaptureSteps[2][2] = {{15, 17}, {-15, -17}};
 inline constexpr int PawnPushStep[2] = {16, -16};
 
-// Castling rights a move gives up when it starts (From) or ends (To) on a square.
-inline constexpr std::array<uint8_t, 128> CastlingMaskFrom = [] {
-  std::array<uint8_t, 128> t{};
-  t[0x00] = 2;
-  t[0x04] = 3;
-  t[0x07] = 1;
-  t[0x70] = 8;
-  t[0x74] = 12;
-  t[0x77] = 4;
-  return t;
-}();
+// Castling rights a move gives up when it ends (To) or starts (From) on a
+// rook's or a king's home square.
 inline constexpr std::array<uint8_t, 128> CastlingMaskTo = [] {
   std::array<uint8_t, 128> t{};
-  t[0x00] = 2;
-  t[0x07] = 1;
-  t[0x70] = 8;
-  t[0x77] = 4;
+  for (Color c : {White, Black}) {
+    for (CastlingSide side : {ShortCastling, LongCastling}) t[CastlingRookFrom[CastlingCode(c, side)]] = CastlingRight(c, side);
+  }
+  return t;
+}();
+inline constexpr std::array<uint8_t, 128> CastlingMaskFrom = [] {
+  std::array<uint8_t, 128> t = CastlingMaskTo;
+  for (Color c : {White, Black}) t[RelativeSquare(c, E1)] = CastlingRightsOf(c);
   return t;
 }();
 
@@ -77,9 +72,5 @@ inline constexpr std::array<int8_t, 257> DirectionTable = [] {
 }();
 
 inline int Direction(Square from, Square to) { return DirectionTable[to - from + 128]; }
-
-// The tables are compile-time constants; kept as the one start-up hook so
-// callers need not know that.
-inline void InitGeometryTables() {}
 
 }  // namespace quarn

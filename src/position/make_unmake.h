@@ -1,8 +1,7 @@
-// Making and taking back moves in place, with a four-byte undo record. The
-// full flavour keeps the evaluation sums; the fast flavour touches only the
-// board, lists, rights and en-passant square. Each comes with and without the
-// side-to-move flip (the flip-less form plays the first move of a
-// Marseillais turn).
+// Making and taking back moves in place, with a four-byte undo record. With
+// Sums::Keep the evaluation sums are kept too; Sums::Skip touches only the
+// board, lists, rights and en-passant square. Flip::KeepSide leaves the turn
+// with the mover (the first move of a Marseillais turn).
 #pragma once
 
 #include "position/board.h"
@@ -11,7 +10,7 @@
 namespace quarn {
 
 // Debug builds with QUARN_CHECK_INVARIANTS verify the whole board after every
-// make and unmake (sums only for the full flavour, which keeps them).
+// make and unmake (sums only when they are kept).
 #ifdef QUARN_CHECK_INVARIANTS
 #define QUARN_VERIFY_BOARD(b, sums, where) AbortOnInconsistentBoard(b, sums, where)
 #else
@@ -22,10 +21,10 @@ namespace detail {
 
 // The colour of the piece is known to every caller at compile time, which
 // spares reading it before the tables can be indexed.
-template <bool Full, Color C>
+template <Sums S, Color C>
 inline void RemovePiece(Board& b, Square sq) {
   const int type = b.typeAt[sq];
-  if constexpr (Full) {
+  if constexpr (S == Sums::Keep) {
     b.materialSum[C] = SubScores(b.materialSum[C], MaterialValue[type]);
     b.placementSum[C] = SubScores(b.placementSum[C], PieceSquareTable[C][type][sq]);
   }
@@ -38,10 +37,10 @@ inline void RemovePiece(Board& b, Square sq) {
   b.slotAt[sq] = EmptySlot;
 }
 
-template <bool Full, Color C>
+template <Sums S, Color C>
 inline void MovePiece(Board& b, Square from, Square to) {
   const int type = b.typeAt[from];
-  if constexpr (Full) {
+  if constexpr (S == Sums::Keep) {
     b.placementSum[C] =
         AddScores(b.placementSum[C], SubScores(PieceSquareTable[C][type][to], PieceSquareTable[C][type][from]));
   }
@@ -54,9 +53,9 @@ inline void MovePiece(Board& b, Square from, Square to) {
   b.slotAt[from] = EmptySlot;
 }
 
-template <bool Full, Color C>
+template <Sums S, Color C>
 inline void PromotePiece(Board& b, Square sq, int type) {
-  if constexpr (Full) {
+  if constexpr (S == Sums::Keep) {
     b.materialSum[C] = AddScores(b.materialSum[C], SubScores(MaterialValue[type], MaterialValue[Pawn]));
     b.placementSum[C] =
         AddScores(b.placementSum[C], SubScores(PieceSquareTable[C][type][sq], PieceSquareTable[C][Pawn][sq]));
@@ -66,10 +65,10 @@ inline void PromotePiece(Board& b, Square sq, int type) {
   ++b.pieceLists[C].countByType[type];
 }
 
-template <bool Full, Color C>
+template <Sums S, Color C>
 inline void DemotePiece(Board& b, Square sq) {
   const int type = b.typeAt[sq];
-  if constexpr (Full) {
+  if constexpr (S == Sums::Keep) {
     b.materialSum[C] = SubScores(b.materialSum[C], SubScores(MaterialValue[type], MaterialValue[Pawn]));
     b.placementSum[C] =
         SubScores(b.placementSum[C], SubScores(PieceSquareTable[C][type][sq], PieceSquareTable[C][Pawn][sq]));
@@ -80,7 +79,7 @@ inline void DemotePiece(Board& b, Square sq) {
 }
 
 // Puts a captured piece back into its old slot.
-template <bool Full>
+template <Sums S>
 inline void RestorePiece(Board& b, Color c, Square sq, int type, int slot) {
   b.colorAt[sq] = uint8_t(c);
   b.typeAt[sq] = uint8_t(type);
@@ -89,20 +88,16 @@ inline void RestorePiece(Board& b, Color c, Square sq, int type, int slot) {
   list.squares[slot] = sq;
   ++list.countByType[type];
   ++list.total;
-  if constexpr (Full) {
+  if constexpr (S == Sums::Keep) {
     b.materialSum[c] = AddScores(b.materialSum[c], MaterialValue[type]);
     b.placementSum[c] = AddScores(b.placementSum[c], PieceSquareTable[c][type][sq]);
   }
 }
 
-// Rook squares of the four castlings, by castling code.
-inline constexpr Square CastlingRookFrom[4] = {0x07, 0x00, 0x77, 0x70};
-inline constexpr Square CastlingRookTo[4] = {0x05, 0x03, 0x75, 0x73};
-
 }  // namespace detail
 
 // Plays a pseudo-legal move of Us (the side to move).
-template <Color Us, bool Full, bool Flip>
+template <Color Us, Sums S, Flip F>
 inline void MakeMoveT(Board& b, Move m, UndoRecord& u) {
   const Square from = MoveFrom(m), to = MoveTo(m);
   u.oldEpSquare = b.epSquare;
@@ -111,17 +106,17 @@ inline void MakeMoveT(Board& b, Move m, UndoRecord& u) {
     case NormalMove:
       u.captured = b.typeAt[to];
       u.capturedSlot = b.slotAt[to];
-      if (b.colorAt[to] != NoColor) detail::RemovePiece<Full, Opponent(Us)>(b, to);
-      detail::MovePiece<Full, Us>(b, from, to);
-      b.epSquare = MoveExtra(m) == 1 ? Square(to - PawnPushStep[Us]) : NoSquare;
+      if (b.colorAt[to] != NoColor) detail::RemovePiece<S, Opponent(Us)>(b, to);
+      detail::MovePiece<S, Us>(b, from, to);
+      b.epSquare = MoveExtra(m) == DoublePushFlag ? Square(to - PawnPushStep[Us]) : NoSquare;
       b.castlingRights &= uint8_t(~(CastlingMaskTo[to] | CastlingMaskFrom[from]));
       break;
     case PromotionMove:
       u.captured = b.typeAt[to];
       u.capturedSlot = b.slotAt[to];
-      if (b.colorAt[to] != NoColor) detail::RemovePiece<Full, Opponent(Us)>(b, to);
-      detail::MovePiece<Full, Us>(b, from, to);
-      detail::PromotePiece<Full, Us>(b, to, MoveExtra(m) + 2);
+      if (b.colorAt[to] != NoColor) detail::RemovePiece<S, Opponent(Us)>(b, to);
+      detail::MovePiece<S, Us>(b, from, to);
+      detail::PromotePiece<S, Us>(b, to, PromotedType(m));
       b.epSquare = NoSquare;
       b.castlingRights &= uint8_t(~CastlingMaskTo[to]);
       break;
@@ -129,8 +124,8 @@ inline void MakeMoveT(Board& b, Move m, UndoRecord& u) {
       const int code = MoveExtra(m);
       u.captured = Empty;
       u.capturedSlot = EmptySlot;
-      detail::MovePiece<Full, Us>(b, from, to);
-      detail::MovePiece<Full, Us>(b, detail::CastlingRookFrom[code], detail::CastlingRookTo[code]);
+      detail::MovePiece<S, Us>(b, from, to);
+      detail::MovePiece<S, Us>(b, CastlingRookFrom[code], CastlingRookTo[code]);
       b.epSquare = NoSquare;
       b.castlingRights &= uint8_t(~CastlingMaskFrom[from]);
       break;
@@ -139,117 +134,65 @@ inline void MakeMoveT(Board& b, Move m, UndoRecord& u) {
       const Square captured = Square(to - PawnPushStep[Us]);
       u.captured = Pawn;
       u.capturedSlot = b.slotAt[captured];
-      detail::RemovePiece<Full, Opponent(Us)>(b, captured);
-      detail::MovePiece<Full, Us>(b, from, to);
+      detail::RemovePiece<S, Opponent(Us)>(b, captured);
+      detail::MovePiece<S, Us>(b, from, to);
       b.epSquare = NoSquare;
       break;
     }
   }
-  if constexpr (Flip) b.sideToMove = Opponent(Us);
-  QUARN_VERIFY_BOARD(b, Full, "make");
+  if constexpr (F == Flip::PassTurn) b.sideToMove = Opponent(Us);
+  QUARN_VERIFY_BOARD(b, S == Sums::Keep, "make");
 }
 
 // Takes back a move of Us made by MakeMoveT with the same flavour.
-template <Color Us, bool Full, bool Flip>
+template <Color Us, Sums S, Flip F>
 inline void UnmakeMoveT(Board& b, Move m, const UndoRecord& u) {
   constexpr Color Them = Opponent(Us);
-  if constexpr (Flip) b.sideToMove = Us;
+  if constexpr (F == Flip::PassTurn) b.sideToMove = Us;
   const Square from = MoveFrom(m), to = MoveTo(m);
   switch (MoveKindOf(m)) {
     case PromotionMove:
-      detail::DemotePiece<Full, Us>(b, to);
+      detail::DemotePiece<S, Us>(b, to);
       [[fallthrough]];
     case NormalMove:
-      detail::MovePiece<Full, Us>(b, to, from);
-      if (u.captured != Empty) detail::RestorePiece<Full>(b, Them, to, u.captured, u.capturedSlot);
+      detail::MovePiece<S, Us>(b, to, from);
+      if (u.captured != Empty) detail::RestorePiece<S>(b, Them, to, u.captured, u.capturedSlot);
       break;
     case CastlingMove: {
       const int code = MoveExtra(m);
-      detail::MovePiece<Full, Us>(b, detail::CastlingRookTo[code], detail::CastlingRookFrom[code]);
-      detail::MovePiece<Full, Us>(b, to, from);
+      detail::MovePiece<S, Us>(b, CastlingRookTo[code], CastlingRookFrom[code]);
+      detail::MovePiece<S, Us>(b, to, from);
       break;
     }
     default:
-      detail::MovePiece<Full, Us>(b, to, from);
-      detail::RestorePiece<Full>(b, Them, Square(to - PawnPushStep[Us]), Pawn, u.capturedSlot);
+      detail::MovePiece<S, Us>(b, to, from);
+      detail::RestorePiece<S>(b, Them, Square(to - PawnPushStep[Us]), Pawn, u.capturedSlot);
       break;
   }
   b.epSquare = u.oldEpSquare;
   b.castlingRights = u.oldCastlingRights;
-  QUARN_VERIFY_BOARD(b, Full, "unmake");
+  QUARN_VERIFY_BOARD(b, S == Sums::Keep, "unmake");
 }
-
-// Run-time entries that pick the colour from sideToMove (for unmake: the
-// mover, which is the side to move again once the flip is undone).
-template <bool Full, bool Flip>
-inline void MakeMoveDispatch(Board& b, Move m, UndoRecord& u) {
-  if (b.sideToMove == White)
-    MakeMoveT<White, Full, Flip>(b, m, u);
-  else
-    MakeMoveT<Black, Full, Flip>(b, m, u);
-}
-template <bool Full, bool Flip>
-inline void UnmakeMoveDispatch(Board& b, Move m, const UndoRecord& u) {
-  const bool whiteMoved = Flip ? b.sideToMove == Black : b.sideToMove == White;
-  if (whiteMoved)
-    UnmakeMoveT<White, Full, Flip>(b, m, u);
-  else
-    UnmakeMoveT<Black, Full, Flip>(b, m, u);
-}
-
-inline void MakeMove(Board& b, Move m, UndoRecord& u) { MakeMoveDispatch<true, true>(b, m, u); }
-inline void UnmakeMove(Board& b, Move m, const UndoRecord& u) { UnmakeMoveDispatch<true, true>(b, m, u); }
-inline void MakeMoveKeepSide(Board& b, Move m, UndoRecord& u) { MakeMoveDispatch<true, false>(b, m, u); }
-inline void UnmakeMoveKeepSide(Board& b, Move m, const UndoRecord& u) { UnmakeMoveDispatch<true, false>(b, m, u); }
-inline void MakeMoveFast(Board& b, Move m, UndoRecord& u) { MakeMoveDispatch<false, true>(b, m, u); }
-inline void UnmakeMoveFast(Board& b, Move m, const UndoRecord& u) { UnmakeMoveDispatch<false, true>(b, m, u); }
-inline void MakeMoveFastKeepSide(Board& b, Move m, UndoRecord& u) { MakeMoveDispatch<false, false>(b, m, u); }
-inline void UnmakeMoveFastKeepSide(Board& b, Move m, const UndoRecord& u) { UnmakeMoveDispatch<false, false>(b, m, u); }
 
 // A turn: a one-move turn is that move with the flip; otherwise the first
 // move keeps the side and the second passes the turn.
-template <Color Us, bool Full>
+template <Color Us, Sums S>
 inline void MakePairT(Board& b, MovePair p, UndoRecord u[2]) {
   if (IsSingleTurn(p)) {
-    MakeMoveT<Us, Full, true>(b, FirstOf(p), u[0]);
+    MakeMoveT<Us, S, Flip::PassTurn>(b, FirstOf(p), u[0]);
   } else {
-    MakeMoveT<Us, Full, false>(b, FirstOf(p), u[0]);
-    MakeMoveT<Us, Full, true>(b, SecondOf(p), u[1]);
+    MakeMoveT<Us, S, Flip::KeepSide>(b, FirstOf(p), u[0]);
+    MakeMoveT<Us, S, Flip::PassTurn>(b, SecondOf(p), u[1]);
   }
 }
-template <Color Us, bool Full>
+template <Color Us, Sums S>
 inline void UnmakePairT(Board& b, MovePair p, const UndoRecord u[2]) {
   if (IsSingleTurn(p)) {
-    UnmakeMoveT<Us, Full, true>(b, FirstOf(p), u[0]);
+    UnmakeMoveT<Us, S, Flip::PassTurn>(b, FirstOf(p), u[0]);
   } else {
-    UnmakeMoveT<Us, Full, true>(b, SecondOf(p), u[1]);
-    UnmakeMoveT<Us, Full, false>(b, FirstOf(p), u[0]);
+    UnmakeMoveT<Us, S, Flip::PassTurn>(b, SecondOf(p), u[1]);
+    UnmakeMoveT<Us, S, Flip::KeepSide>(b, FirstOf(p), u[0]);
   }
-}
-
-inline void MakePair(Board& b, MovePair p, UndoRecord u[2]) {
-  if (b.sideToMove == White)
-    MakePairT<White, true>(b, p, u);
-  else
-    MakePairT<Black, true>(b, p, u);
-}
-inline void UnmakePair(Board& b, MovePair p, const UndoRecord u[2]) {
-  if (b.sideToMove == Black)
-    UnmakePairT<White, true>(b, p, u);
-  else
-    UnmakePairT<Black, true>(b, p, u);
-}
-inline void MakePairFast(Board& b, MovePair p, UndoRecord u[2]) {
-  if (b.sideToMove == White)
-    MakePairT<White, false>(b, p, u);
-  else
-    MakePairT<Black, false>(b, p, u);
-}
-inline void UnmakePairFast(Board& b, MovePair p, const UndoRecord u[2]) {
-  if (b.sideToMove == Black)
-    UnmakePairT<White, false>(b, p, u);
-  else
-    UnmakePairT<Black, false>(b, p, u);
 }
 
 }  // namespace quarn

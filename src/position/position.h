@@ -84,5 +84,8 @@ using MarseillaisPosition = BasicPosition<ScoredPair, 2, (1 << 21), 420 * 420>;
 // the start of the move stack); null when memory is short.
 template <class P>
 std::unique_ptr<P> ConstructPosition();
+// The same at a FEN that "setboard" accepts; null when it refuses it too.
+template <class P = Position>
+std::unique_ptr<P> PositionFromFen(const char* fen);
 
 }  // namespace quarn

@@ -15,6 +15,14 @@ enum Color : uint8_t { White = 0, Black = 1, NoColor = 2 };
 
 constexpr Color Opponent(Color c) { return Color(c ^ 1); }
 
+// Compile-time switches of the generators, make/unmake and the searches,
+// named where they are used.
+enum class Sums : bool { Skip, Keep };          // make/unmake: keep the evaluation sums too
+enum class Flip : bool { KeepSide, PassTurn };  // make/unmake: hand the move to the other side
+enum class EnPassant : bool { Without, With };  // generators: include en-passant captures
+enum class InCheck : bool { No, Yes };          // the side to move stands in check
+enum class FirstTurnRule : bool { Off, On };    // Marseillais: a one-move turn from the initial position
+
 enum PieceType : uint8_t { Empty = 0, Pawn = 1, Knight = 2, Bishop = 3, Rook = 4, Queen = 5, King = 6 };
 
 constexpr const char* PieceLetters = ".pnbrqk";
@@ -26,9 +34,33 @@ constexpr Square MakeSquare(int file, int rank) { return Square((rank << 4) | fi
 constexpr int IndexOf(Square sq) { return (sq >> 4) * 8 + (sq & 7); }
 constexpr Square SquareOf(int index) { return Square(((index & 0x38) << 1) | (index & 7)); }
 
+// The squares the castling rules name; Black's are White's mirrored by rank.
+constexpr Square A1 = MakeSquare(0, 0), B1 = MakeSquare(1, 0), C1 = MakeSquare(2, 0), D1 = MakeSquare(3, 0);
+constexpr Square E1 = MakeSquare(4, 0), F1 = MakeSquare(5, 0), G1 = MakeSquare(6, 0), H1 = MakeSquare(7, 0);
+constexpr Square RelativeSquare(Color c, Square whiteSquare) { return Square(c == White ? whiteSquare : whiteSquare ^ 0x70); }
+
+// Castling: code 0 White short, 1 White long, 2 Black short, 3 Black long;
+// the right to castle is the bit 1 << code of Board::castlingRights.
+enum CastlingSide : uint8_t { ShortCastling = 0, LongCastling = 1 };
+constexpr int CastlingCode(Color c, CastlingSide side) { return 2 * c + side; }
+constexpr uint8_t CastlingRight(Color c, CastlingSide side) { return uint8_t(1 << CastlingCode(c, side)); }
+constexpr uint8_t NoCastlingRights = 0;
+constexpr uint8_t AllCastlingRights = 15;
+constexpr uint8_t CastlingRightsOf(Color c) { return uint8_t(CastlingRight(c, ShortCastling) | CastlingRight(c, LongCastling)); }
+// Where king and rook start and land, by castling code.
+constexpr Square CastlingKingFrom[4] = {E1, E1, RelativeSquare(Black, E1), RelativeSquare(Black, E1)};
+constexpr Square CastlingKingTo[4] = {G1, C1, RelativeSquare(Black, G1), RelativeSquare(Black, C1)};
+constexpr Square CastlingRookFrom[4] = {H1, A1, RelativeSquare(Black, H1), RelativeSquare(Black, A1)};
+constexpr Square CastlingRookTo[4] = {F1, D1, RelativeSquare(Black, F1), RelativeSquare(Black, D1)};
+
 // Move: from index bits 0-5, to index bits 6-11, kind bits 12-13, extra 14-15.
+// The extra field marks a pawn's double push (normal moves), names the
+// promotion piece (PromotionExtra) or the castling code. 0 is no move.
 using Move = uint16_t;
+constexpr Move NoMove = 0;
 enum MoveKind : uint8_t { NormalMove = 0, PromotionMove = 1, CastlingMove = 2, EnPassantMove = 3 };
+constexpr int DoublePushFlag = 1;
+constexpr int PromotionExtra(PieceType promoted) { return promoted - Knight; }
 
 constexpr Move MakeMoveWord(Square from, Square to, int kind = NormalMove, int extra = 0) {
   return Move(IndexOf(from) | (IndexOf(to) << 6) | (kind << 12) | (extra << 14));
@@ -37,18 +69,22 @@ constexpr Square MoveFrom(Move m) { return SquareOf(m & 63); }
 constexpr Square MoveTo(Move m) { return SquareOf((m >> 6) & 63); }
 constexpr int MoveKindOf(Move m) { return (m >> 12) & 3; }
 constexpr int MoveExtra(Move m) { return m >> 14; }
-// Promotion code as a piece type (knight..queen), 0 for every other kind.
-constexpr int PromotionType(Move m) { return MoveKindOf(m) == PromotionMove ? MoveExtra(m) + 2 : 0; }
+constexpr int FromIndex(Move m) { return m & 63; }
+constexpr bool IsDoublePush(Move m) { return MoveKindOf(m) == NormalMove && MoveExtra(m) == DoublePushFlag; }
+// The piece a promotion makes; PromotionType is Empty for every other kind.
+constexpr PieceType PromotedType(Move m) { return PieceType(MoveExtra(m) + Knight); }
+constexpr PieceType PromotionType(Move m) { return MoveKindOf(m) == PromotionMove ? PromotedType(m) : Empty; }
 
-// The four castling moves, by castling code.
-constexpr Move CastleWhiteShort = 0x2184;
-constexpr Move CastleWhiteLong = 0x6084;
-constexpr Move CastleBlackShort = 0xAFBC;
-constexpr Move CastleBlackLong = 0xEEBC;
+constexpr Move CastlingMoveOf(Color c, CastlingSide side) {
+  const int code = CastlingCode(c, side);
+  return MakeMoveWord(CastlingKingFrom[code], CastlingKingTo[code], CastlingMove, code);
+}
+static_assert(CastlingMoveOf(White, ShortCastling) == 0x2184 && CastlingMoveOf(Black, LongCastling) == 0xEEBC);
 
 // A Marseillais turn: first move low, second move high; a one-move turn keeps
 // its move in the low half.
 using MovePair = uint32_t;
+constexpr MovePair NoTurn = 0;
 constexpr MovePair MakePairWord(Move first, Move second) { return MovePair(first) | (MovePair(second) << 16); }
 constexpr Move FirstOf(MovePair p) { return Move(p & 0xFFFF); }
 constexpr Move SecondOf(MovePair p) { return Move(p >> 16); }

@@ -8,6 +8,9 @@
 
 namespace quarn {
 
+// Above every capture's score: the previous line's move is searched first.
+constexpr int PreferredScore = 32000;
+
 // The number of picks of a freshly scored list that can exchange entries.
 // Scores are never negative, so once the positive entries have been picked
 // the rest are all 0: no later pick exchanges anything, and each takes the
@@ -22,15 +25,14 @@ struct RankTally {
   int Ranked(int count) const { return negative ? count : positive; }
 };
 
-// Scores a move list as ScoreMoves does and returns its ranked count, in
-// one pass.
+// Scores a move list and returns its ranked count, in one pass.
 template <class List>
 inline int ScoreMovesRanked(List& list, const Board& b, Move preferred) {
   RankTally tally;
   for (int i = 0; i < list.Count(); ++i) {
     ScoredMove& e = list.At(i);
     if (e.move == preferred) {
-      e.score = 32000;
+      e.score = PreferredScore;
     } else {
       const Square to = MoveTo(e.move);
       if (b.colorAt[to] != NoColor) e.score = int16_t(64 * b.typeAt[to] - b.typeAt[MoveFrom(e.move)]);
@@ -38,11 +40,6 @@ inline int ScoreMovesRanked(List& list, const Board& b, Move preferred) {
     tally.Add(e.score);
   }
   return tally.Ranked(list.Count());
-}
-
-template <class List>
-inline void ScoreMoves(List& list, const Board& b, Move preferred) {
-  ScoreMovesRanked(list, b, preferred);
 }
 
 // The second move's capture is read on the board before the turn: a square
@@ -53,7 +50,7 @@ inline int ScorePairsRanked(const Board& b, MovePair preferred, List& list) {
   for (int i = 0; i < list.Count(); ++i) {
     ScoredPair& e = list.At(i);
     if (e.pair == preferred) {
-      e.score = 32000;
+      e.score = PreferredScore;
       tally.Add(e.score);
       continue;
     }
@@ -74,11 +71,6 @@ inline int ScorePairsRanked(const Board& b, MovePair preferred, List& list) {
   return tally.Ranked(list.Count());
 }
 
-template <class List>
-inline void ScorePairs(const Board& b, MovePair preferred, List& list) {
-  ScorePairsRanked(b, preferred, list);
-}
-
 // Brings the best-scored entry of k and above to k (an exchange whenever a
 // strictly greater score is seen) and returns it; null when k is past the end.
 template <class List>
@@ -95,15 +87,6 @@ inline const typename List::value_type* PickNext(int k, List& list) {
     }
   }
   return &list.At(k);
-}
-
-template <class List>
-inline const ScoredMove* PickNextMove(int k, List& list) {
-  return PickNext(k, list);
-}
-template <class List>
-inline const ScoredPair* PickNextPair(int k, List& list) {
-  return PickNext(k, list);
 }
 
 // PickNext with the pass over the rest skipped where it cannot exchange

@@ -1,53 +1,31 @@
-#include <cstdio>
-
 #include "eval/evaluate.h"
-#include "frontend/move_text.h"
-#include "movegen/gives_check.h"
-#include "movegen/turns.h"
 #include "search/ordering.h"
 #include "search/search.h"
+#include "search/search_context.h"
 
 namespace quarn {
 
 namespace {
 
-using detail::CopyPv;
-using detail::NodeEntryStops;
+using Context = SearchContext<MarseillaisChess>;
 
-void PrintPairThinking(int32_t elapsed, const PairPvLine& line, int depth, int score) {
-  if (!detail::searchClock.print) return;
-  std::printf("%d %d %d %lld", depth, score, elapsed, (long long)nodeCount);
-  char text[16];
-  for (uint32_t i = 0; i < line.count; ++i) {
-    FormatMovePair(line.moves[i], text);
-    std::printf(" %s", text);
-  }
-  std::printf("\n");
-  std::fflush(stdout);
-}
+template <Color Us, Node Kind, InCheck C>
+int PairSearchNode(MarseillaisPosition& pos, Context& sc, int alpha, int beta, uint32_t ply, uint32_t depth,
+                   bool followPv, PairPvLine& pvOut);
 
-MovePair PreferredPair(bool& followPv, const PairPvLine& previousPv, uint32_t ply) {
-  if (followPv && ply < previousPv.count) return previousPv.moves[ply];
-  followPv = false;
-  return 0;
-}
-
-template <Color Us>
-int PairLeaf(MarseillaisPosition& pos) {
-  if (NodeEntryStops()) return MateScore;
+// The horizon: the static evaluation, counted as a node.
+int PairLeaf(MarseillaisPosition& pos, Context& sc) {
+  if (sc.NodeEntryStops()) return MateScore;
   return Evaluate(pos);
 }
 
-template <Color Us, bool InCheck>
-int PairSearchNode(MarseillaisPosition& pos, int alpha, int beta, uint32_t ply, uint32_t depth, bool followPv,
-                   const PairPvLine& previousPv, PairPvLine& pvOut);
-
 // Searches the turns of the current list (already generated). Returns the
-// best score, or the no-legal-turn value when none was legal.
-template <Color Us, bool IsRoot>
-int SearchTurns(MarseillaisPosition& pos, TimeControl* tc, int alpha, int beta, uint32_t ply, uint32_t depth,
-                bool followPv, MovePair preferred, const PairPvLine& previousPv, PairPvLine& pvOut, int& legal) {
+// best score, or -MateScore when none was legal.
+template <Color Us, Node Kind>
+int SearchTurns(MarseillaisPosition& pos, Context& sc, int alpha, int beta, uint32_t ply, uint32_t depth,
+                bool followPv, MovePair preferred, PairPvLine& pvOut, int& legal) {
   constexpr Color Them = Opponent(Us);
+  constexpr bool root = Kind == Node::Root;
   StackPairList& list = pos.CurrentList();
   const int ranked = ScorePairsRanked(pos, preferred, list);
   int best = -MateScore;
@@ -57,42 +35,40 @@ int SearchTurns(MarseillaisPosition& pos, TimeControl* tc, int alpha, int beta, 
     const MovePair p = picked->pair;
     const bool check = TurnGivesCheck<Us>(pos, p);
     UndoRecord* undo = pos.CurrentUndo();
-    MakePairT<Us, true>(pos, p, undo);
+    MakePairT<Us, Sums::Keep>(pos, p, undo);
     pos.OpenNextPly();
     // Every turn is tested: the generators test neither second moves nor
     // checking one-move turns.
-    if (IsSquareAttacked<Them>(pos, pos.KingSquare(Us))) {
+    if (IsInCheck<Us>(pos)) {
       --pos.ply;
-      UnmakePairT<Us, true>(pos, p, undo);
+      UnmakePairT<Us, Sums::Keep>(pos, p, undo);
       continue;
     }
     ++legal;
     PairPvLine child;
     child.count = 0;
     if (followPv && p != preferred) followPv = false;
-    const int childAlpha = IsRoot ? -MateScore : -beta;
-    const int childBeta = IsRoot ? -best : -(best > alpha ? best : alpha);
+    const int childAlpha = root ? -MateScore : -beta;
+    const int childBeta = root ? -best : -(best > alpha ? best : alpha);
     int score;
     if (check)
-      score = -PairSearchNode<Them, true>(pos, childAlpha, childBeta, ply + 1, depth > 1 ? depth - 1 : 1, followPv,
-                                          previousPv, child);
+      score = -PairSearchNode<Them, Node::Inner, InCheck::Yes>(pos, sc, childAlpha, childBeta, ply + 1,
+                                                                depth > 1 ? depth - 1 : 1, followPv, child);
     else if (depth == 1)
-      score = -PairLeaf<Them>(pos);
+      score = -PairLeaf(pos, sc);
     else
-      score = -PairSearchNode<Them, false>(pos, childAlpha, childBeta, ply + 1, depth - 1, followPv, previousPv, child);
+      score = -PairSearchNode<Them, Node::Inner, InCheck::No>(pos, sc, childAlpha, childBeta, ply + 1, depth - 1,
+                                                               followPv, child);
     --pos.ply;
-    UnmakePairT<Us, true>(pos, p, undo);
+    UnmakePairT<Us, Sums::Keep>(pos, p, undo);
     // A stopped child's score is never used; the root keeps what it has.
-    if (stopSearch) return IsRoot ? best : MateScore;
-    if constexpr (IsRoot) {
-      if (score > best) {
-        best = score;
+    if (sc.stopped) return root ? best : MateScore;
+    if (score > best) {
+      best = score;
+      if constexpr (root) {
         CopyPv(pvOut, p, child);
-        PrintPairThinking(detail::Elapsed(*tc), pvOut, int(depth), best);
-      }
-    } else {
-      if (score > best) {
-        best = score;
+        sc.Report(depth, best, pvOut);
+      } else {
         if (score >= beta) break;
         if (score > alpha) CopyPv(pvOut, p, child);
       }
@@ -101,95 +77,50 @@ int SearchTurns(MarseillaisPosition& pos, TimeControl* tc, int alpha, int beta, 
   return best;
 }
 
-template <Color Us, bool InCheck>
-int PairSearchNode(MarseillaisPosition& pos, int alpha, int beta, uint32_t ply, uint32_t depth, bool followPv,
-                   const PairPvLine& previousPv, PairPvLine& pvOut) {
-  if (NodeEntryStops()) return MateScore;
-  if (!pos.HasRoomForList()) return Evaluate(pos);
-  bool escapeFound = false;
-  if constexpr (InCheck) {
-    GenerateTurnsInCheck<Us>(pos, pos.CurrentList(), escapeFound);
-    if (pos.CurrentList().Count() == 0) return escapeFound ? 0 : int(ply) - MateScore;
-  } else {
-    GenerateTurns<Us>(pos, pos.CurrentList(), escapeFound);
-  }
-  const MovePair preferred = PreferredPair(followPv, previousPv, ply);
-  int legal = 0;
-  const int best =
-      SearchTurns<Us, false>(pos, nullptr, alpha, beta, ply, depth, followPv, preferred, previousPv, pvOut, legal);
-  if (stopSearch) return MateScore;
-  // In check, a king that can step out of check but then has no second move
-  // counts as a draw.
-  if (!legal) return escapeFound ? 0 : int(ply) - MateScore;
-  return best;
-}
-
-template <Color Us, bool InCheck>
-int PairRoot(MarseillaisPosition& pos, TimeControl& tc, uint32_t depth, bool followPv, const PairPvLine& previousPv,
-             PairPvLine& pvOut) {
-  if (NodeEntryStops()) return MateScore;
+// A node or the root. With no legal turn the side is mated, unless it is in
+// check and a king step out of check was possible but left no second move:
+// that counts as a draw. White's first turn of the game is a single move.
+template <Color Us, Node Kind, InCheck C>
+int PairSearchNode(MarseillaisPosition& pos, Context& sc, int alpha, int beta, uint32_t ply, uint32_t depth,
+                   bool followPv, PairPvLine& pvOut) {
+  constexpr bool root = Kind == Node::Root;
+  if (sc.NodeEntryStops()) return MateScore;
+  if (!root && !pos.HasRoomForList()) return Evaluate(pos);
   StackPairList& list = pos.CurrentList();
-  list.Clear();
+  if constexpr (root) list.Clear();
   bool escapeFound = false;
-  // White's first turn of the game is a single move.
-  const bool firstTurn = IsInitialPosition(pos);
-  if constexpr (InCheck) {
-    if (firstTurn)
-      GenerateSingleTurnsInCheck<Us>(pos, list);
-    else
-      GenerateTurnsInCheck<Us>(pos, list, escapeFound);
-    if (list.Count() == 0) return escapeFound ? 0 : -MateScore;
-  } else {
-    if (firstTurn)
-      GenerateSingleTurns<Us>(pos, list);
-    else
-      GenerateTurns<Us>(pos, list, escapeFound);
-  }
-  const MovePair preferred = PreferredPair(followPv, previousPv, 0);
+  if (root && IsInitialPosition(pos))
+    GenerateSingleTurns<Us, C>(pos, list);
+  else
+    GenerateTurns<Us, C>(pos, list, escapeFound);
+  const int noTurn = escapeFound ? 0 : int(ply) - MateScore;
+  if (C == InCheck::Yes && list.Count() == 0) return noTurn;
+  const MovePair preferred = sc.Preferred(followPv, ply);
   int legal = 0;
-  int best =
-      SearchTurns<Us, true>(pos, &tc, -MateScore, MateScore, 0, depth, followPv, preferred, previousPv, pvOut, legal);
-  // An iteration stopped before its first root move completed found no
-  // score: it prints no closing line.
-  if (stopSearch && !pvOut.count) return best;
-  if (!legal) best = (InCheck && escapeFound) ? 0 : -MateScore;
-  PrintPairThinking(detail::Elapsed(tc), pvOut, int(depth), best);
-  return best;
-}
-
-template <Color Us>
-SearchResult SearchBestMovePairT(MarseillaisPosition& pos, TimeControl& tc, MovePair& best,
-                                 const SearchLimits& limits) {
-  stopSearch = false;
-  nodeCount = 0;
-  detail::searchClock = {&tc, limits.timed, limits.print};
-  PairPvLine previousPv;
-  previousPv.count = 0;
-  tc.moveBudget =
-      AllotMoveTime(uint32_t(tc.movesPerControl), pos.GamePly(), Us, ClockUsed(tc), tc.baseTime, tc.increment);
-  const bool inCheck = IsSquareAttacked<Opponent(Us)>(pos, pos.KingSquare(Us));
-  SearchResult result;
-  for (int depth = 1; depth <= limits.maxDepth && !stopSearch; ++depth) {
-    PairPvLine current;
-    current.count = 0;
-    const int score = inCheck ? PairRoot<Us, true>(pos, tc, uint32_t(depth), depth > 1, previousPv, current)
-                              : PairRoot<Us, false>(pos, tc, uint32_t(depth), depth > 1, previousPv, current);
-    for (uint32_t i = 0; i < current.count; ++i) previousPv.moves[i] = current.moves[i];
-    previousPv.count = current.count;
-    if (current.count) {
-      best = current.moves[0];
-      if (!stopSearch) result = {score, depth};
-    }
+  int best = SearchTurns<Us, Kind>(pos, sc, alpha, beta, ply, depth, followPv, preferred, pvOut, legal);
+  if constexpr (root) {
+    // An iteration stopped before its first root turn completed found no
+    // score: it reports no closing line.
+    if (sc.stopped && !pvOut.count) return best;
+    if (!legal) best = noTurn;
+    sc.Report(depth, best, pvOut);
+    return best;
   }
-  detail::PrintNodesLine(tc);
-  return result;
+  if (sc.stopped) return MateScore;
+  return legal ? best : noTurn;
 }
 
 }  // namespace
 
-SearchResult SearchBestMovePair(MarseillaisPosition& pos, TimeControl& tc, MovePair& best, const SearchLimits& limits) {
-  return pos.sideToMove == White ? SearchBestMovePairT<White>(pos, tc, best, limits)
-                                 : SearchBestMovePairT<Black>(pos, tc, best, limits);
+SearchResult<MovePair> SearchBestMove(MarseillaisPosition& pos, const SearchLimits& limits,
+                                      SearchReporter<MovePair>* reporter) {
+  Context sc{limits, reporter};
+  return IterativeDeepening(pos, sc, [&](auto us, bool inCheck, uint32_t depth, bool followPv, PairPvLine& line) {
+    return inCheck ? PairSearchNode<us, Node::Root, InCheck::Yes>(pos, sc, -MateScore, MateScore, 0, depth, followPv,
+                                                                  line)
+                   : PairSearchNode<us, Node::Root, InCheck::No>(pos, sc, -MateScore, MateScore, 0, depth, followPv,
+                                                                 line);
+  });
 }
 
 }  // namespace quarn

@@ -1,18 +1,15 @@
-// Iterative-deepening alpha-beta search for both variants: fail-soft
+// Iterative-deepening alpha-beta search for both kinds of game: fail-soft
 // negamax, quiescence on captures (normal chess), a check extension at the
 // horizon, the previous principal variation searched first, and the clock
-// polled every 4096 nodes.
+// polled every 4096 nodes. The search prints nothing: it hands its thinking
+// to the caller's reporter and returns what it found.
 #pragma once
 
 #include <cstdint>
 
-#include "frontend/clock.h"
 #include "position/position.h"
 
 namespace quarn {
-
-extern uint64_t nodeCount;
-extern bool stopSearch;
 
 constexpr int MateScore = 32000;
 constexpr int MaxSearchDepth = 64;
@@ -25,62 +22,41 @@ struct BasicPvLine {
 using PvLine = BasicPvLine<Move>;
 using PairPvLine = BasicPvLine<MovePair>;
 
-// The protocol searches by time and prints thinking lines; tests and the
-// benchmark search to a fixed depth, silently if they wish.
+// The protocol searches by time; tests and the benchmark to a fixed depth.
 struct SearchLimits {
   int maxDepth = MaxSearchDepth;
-  bool timed = true;
-  bool print = true;
+  bool timed = false;
+  int32_t start = 0;   // ClockNow() when the move's time began
+  int32_t budget = 0;  // centiseconds from start before the search stops
 };
 
-// What a search found: the move played and the last iteration's score.
+// Told of every improvement of an iteration's best root turn, and once more
+// when the iteration closes (not for an iteration stopped before its first
+// root turn completed).
+template <class Turn>
+class SearchReporter {
+ public:
+  virtual void Thinking(int depth, int score, uint64_t nodes, const BasicPvLine<Turn>& line) = 0;
+
+ protected:
+  ~SearchReporter() = default;
+};
+
+// best is the first turn of the last principal variation found; a search
+// stopped before it completed any root turn leaves it at 0, and the caller
+// then plays the first legal turn (a long chain of checking turns can keep
+// the first root turn busy far beyond any budget, so the clock is honoured
+// from the first node). score and depth are the last completed iteration's.
+template <class Turn>
 struct SearchResult {
+  Turn best = 0;
   int score = 0;
   int depth = 0;
+  uint64_t nodes = 0;
 };
 
-// best is the caller's variable (set to 0 before the call); it receives the
-// first move of the last principal variation found. A search stopped before
-// it completed any root move leaves it at 0: the caller then plays the first
-// legal move (a long chain of checking turns can keep the first root move
-// busy far beyond any budget, so the clock is honoured from the first node).
-SearchResult SearchBestMove(Position& pos, TimeControl& tc, Move& best, const SearchLimits& limits = {});
-SearchResult SearchBestMovePair(MarseillaisPosition& pos, TimeControl& tc, MovePair& best,
-                                const SearchLimits& limits = {});
-
-namespace detail {
-
-// Shared by both searches: node entry with the periodic clock check.
-struct SearchClock {
-  TimeControl* tc = nullptr;
-  bool timed = true;  // fixed-depth searches never look at the clock
-  bool print = true;
-};
-extern SearchClock searchClock;
-
-inline bool NodeEntryStops() {
-  ++nodeCount;
-  if ((nodeCount & 4095) == 0 && searchClock.timed) {
-    const int32_t elapsed = ClockUsed(*searchClock.tc) - searchClock.tc->moveStartUsed;
-    if (elapsed >= searchClock.tc->moveBudget) {
-      stopSearch = true;
-      return true;
-    }
-  }
-  return false;
-}
-
-void PrintNodesLine(const TimeControl& tc);
-int32_t Elapsed(const TimeControl& tc);
-
-template <class T>
-inline void CopyPv(BasicPvLine<T>& out, T move, const BasicPvLine<T>& child) {
-  out.moves[0] = move;
-  const uint32_t n = child.count < 63 ? child.count : 63;
-  for (uint32_t i = 0; i < n; ++i) out.moves[i + 1] = child.moves[i];
-  out.count = n + 1;
-}
-
-}  // namespace detail
+SearchResult<Move> SearchBestMove(Position& pos, const SearchLimits& limits, SearchReporter<Move>* reporter = nullptr);
+SearchResult<MovePair> SearchBestMove(MarseillaisPosition& pos, const SearchLimits& limits,
+                                      SearchReporter<MovePair>* reporter = nullptr);
 
 }  // namespace quarn

@@ -20,18 +20,19 @@ TEST(PerftDeep, PublishedAndOwnCountsBothColours) {
         {"r2qk2r/8/q1q1q1q1/1q1q1q1q/Q1Q1Q1Q1/1Q1Q1Q1Q/3Q4/R3K2R w - - 0 1", 3, 560101ull},
         {"R6R/3Q4/1Q4Q1/4Q3/2Q4Q/Q4Q2/pp1Q4/kBNN1KB1 w - - 0 1", 4, 85043ull}})
     BothColours(fen, [depth = depth, count = count](const std::string& f, bool) {
-      EXPECT_EQ(PerftRoot(Loaded(f), depth), count) << f << " depth " << depth;
+      EXPECT_EQ(PerftRoot(Loaded(f), depth).leaves, count) << f << " depth " << depth;
     });
 }
 
 TEST(PerftDeep, Marseillais) {
   MarseillaisPosition& pos = Loaded<MarseillaisPosition>(StartFen);
-  EXPECT_EQ(PerftRoot(pos, 3), 4866854u);
-  EXPECT_EQ(nodesPerft, 1u + 20u + 8902u);
+  const PerftResult r = PerftRoot(pos, 3);
+  EXPECT_EQ(r.leaves, 4866854u);
+  EXPECT_EQ(r.nodes, 1u + 20u + 8902u);
   for (auto [fen, count] : {std::pair{"R6R/3Q4/1Q4Q1/4Q3/2Q4Q/Q4Q2/pp1Q4/kBNN1KB1 w - - 0 1", 168214ull},
                             {"r2qk2r/8/q1q1q1q1/1q1q1q1q/Q1Q1Q1Q1/1Q1Q1Q1Q/3Q4/R3K2R w - - 0 1", 0ull}})
     BothColours(fen, [&, count = count](const std::string& f, bool) {
-      const uint64_t n = PerftRoot(Loaded<MarseillaisPosition>(f), 2);
+      const uint64_t n = PerftRoot(Loaded<MarseillaisPosition>(f), 2).leaves;
       EXPECT_TRUE(count ? n == count : n > 1000000u) << f << " " << n;
       EXPECT_EQ(pos.ply, 0);
     });

@@ -14,13 +14,13 @@ enum class Gen { Moves, SecondMoves, Evasions, Captures, Legal };
 
 std::vector<Move> Generate(Gen g, Board& b) {
   FixedMoveList list;
-  ForSide(b, [&](auto us) {
+  WithSideToMove(b, [&](auto us) {
     constexpr Color Us = decltype(us)::value;
-    if (g == Gen::Moves) GenerateMoves<Us, true, true>(b, list);
-    if (g == Gen::SecondMoves) GenerateMoves<Us, true, false>(b, list);
+    if (g == Gen::Moves) GenerateMoves<Us>(b, list);
+    if (g == Gen::SecondMoves) GenerateMoves<Us, EnPassant::Without>(b, list);
     if (g == Gen::Evasions) GenerateEvasions<Us>(b, list);
     if (g == Gen::Captures) GenerateCaptures<Us>(b, list);
-    if (g == Gen::Legal) GenerateLegalMovesForSideToMove(b, list);
+    if (g == Gen::Legal) GenerateLegalFor<NormalChess>(b, list);
   });
   for (int i = 0; i < list.Count(); ++i) EXPECT_EQ(list.At(i).score, 0);
   return Words(list);
@@ -106,7 +106,7 @@ TEST(Generation, HandWorkedOrder) {
 }
 
 bool GivesCheckAny(Board& b, Move m) {
-  return ForSide(b, [&](auto us) { return GivesCheck<decltype(us)::value>(b, m); });
+  return WithSideToMove(b, [&](auto us) { return GivesCheck<decltype(us)::value>(b, m); });
 }
 
 // ---------------------------------------------------------------- tree cross-check
@@ -135,11 +135,11 @@ const char* const VariedFens[] = {
 };
 
 bool OwnKingAttackedAfter(Board& b, Move m) {
-  const Color us = Color(b.sideToMove);
+  const Color us = b.sideToMove;
   UndoRecord u;
-  MakeMoveFast(b, m, u);
+  MakeAs<Sums::Skip, Flip::PassTurn>(b, m, u);
   const bool attacked = IsSquareAttackedBy(b, b.KingSquare(us), Opponent(us));
-  UnmakeMoveFast(b, m, u);
+  UnmakeAs<Sums::Skip, Flip::PassTurn>(b, m, u);
   return attacked;
 }
 
@@ -151,7 +151,7 @@ void CheckTree(Board& b, int depth, std::vector<std::string>& problems) {
     if (problems.size() < 20) problems.push_back(PositionToFen(b) + " " + (m ? Text(m) + " " : "") + what);
   };
   const bool inCheck = SideToMoveInCheck(b);
-  const Color us = Color(b.sideToMove);
+  const Color us = b.sideToMove;
   const std::vector<Move> all = Generate(Gen::Moves, b), legal = Generate(Gen::Legal, b);
   std::vector<Move> filtered, slow;
   for (Move m : inCheck ? Generate(Gen::Evasions, b) : all)
@@ -163,10 +163,10 @@ void CheckTree(Board& b, int depth, std::vector<std::string>& problems) {
   std::sort(sortedLegal.begin(), sortedLegal.end()), std::sort(slow.begin(), slow.end());
   if (sortedLegal != slow) problem("legal " + Join(legal) + " | make-and-test " + Join(slow));
   if (!inCheck)
-    ForSide(b, [&](auto tag) {
+    WithSideToMove(b, [&](auto tag) {
       constexpr Color Us = decltype(tag)::value;
       const auto noEp = std::count_if(slow.begin(), slow.end(), [](Move m) { return MoveKindOf(m) != EnPassantMove; });
-      if (CountLegalMoves<Us>(b) != int(slow.size()) || CountLegalMoves<Us, false>(b) != noEp) problem("leaf count");
+      if (CountLegalMoves<Us>(b) != int(slow.size()) || CountLegalMoves<Us, EnPassant::Without>(b) != noEp) problem("leaf count");
       const Square k = b.KingSquare(Us);
       uint16_t targets = 0, expected = 0;
       for (int j = 0; j < 10; ++j) {
@@ -180,7 +180,7 @@ void CheckTree(Board& b, int depth, std::vector<std::string>& problems) {
   for (Move m : all) {
     const int kind = MoveKindOf(m);
     if ((kind == EnPassantMove || (kind != CastlingMove && b.colorAt[MoveTo(m)] != NoColor)) &&
-        (kind != PromotionMove || MoveExtra(m) == Queen - 2))
+        (kind != PromotionMove || PromotionType(m) == Queen))
       captures.push_back(m);
   }
   if (Generate(Gen::Captures, b) != captures) problem("capture list");
@@ -247,15 +247,16 @@ TEST(Perft, CountsBothColours) {
       uint64_t interior = 0;  // positions above the last ply: what nodesPerft counts
       for (size_t d = 1; d <= counts.size(); ++d) {
         interior += d == 1 ? 1 : counts[d - 2];
-        EXPECT_EQ(PerftRoot(pos, int(d)), counts[d - 1]) << fen << " depth " << d;
-        EXPECT_EQ(nodesPerft, interior) << fen << " depth " << d;
+        const PerftResult r = PerftRoot(pos, int(d));
+        EXPECT_EQ(r.leaves, counts[d - 1]) << fen << " depth " << d;
+        EXPECT_EQ(r.nodes, interior) << fen << " depth " << d;
       }
       EXPECT_TRUE(pos.ply == 0 && BoardsEqual(before, pos)) << fen;
     });
   // Moves played in the game stay on the ply stack; perft works above them.
   Position& pos = Loaded(StartFen);
   PlayMove(pos, Mv("e2e4", NormalMove, 1));
-  EXPECT_EQ(PerftRoot(pos, 3), 13160u);
+  EXPECT_EQ(PerftRoot(pos, 3).leaves, 13160u);
   EXPECT_EQ(pos.ply, 1);
 }
 

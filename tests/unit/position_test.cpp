@@ -200,10 +200,10 @@ TEST(MakeUnmake, EveryMoveKindInEveryFlavour) {
       {Promotes, Mv("b7c8", PromotionMove, 3), Knight, "r1Q1k3/8/8/8/8/8/8/4K3 b q - 0 1"},
       {BlackPromotes, Mv("g2g1", PromotionMove, 3), 0, "4k3/8/8/8/8/8/8/R3K1qR w KQ - 0 1"},
       {BlackPromotes, Mv("g2h1", PromotionMove, 1), Rook, "4k3/8/8/8/8/8/8/R3K2b w Q - 0 1"},
-      {Castles, CastleWhiteShort, 0, "r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R4RK1 b kq - 0 1"},
-      {Castles, CastleWhiteLong, 0, "r3k2r/pppppppp/8/8/8/8/PPPPPPPP/2KR3R b kq - 0 1"},
-      {CastlesB, CastleBlackShort, 0, "r4rk1/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQ - 0 1"},
-      {CastlesB, CastleBlackLong, 0, "2kr3r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQ - 0 1"},
+      {Castles, CastlingMoveOf(White, ShortCastling), 0, "r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R4RK1 b kq - 0 1"},
+      {Castles, CastlingMoveOf(White, LongCastling), 0, "r3k2r/pppppppp/8/8/8/8/PPPPPPPP/2KR3R b kq - 0 1"},
+      {CastlesB, CastlingMoveOf(Black, ShortCastling), 0, "r4rk1/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQ - 0 1"},
+      {CastlesB, CastlingMoveOf(Black, LongCastling), 0, "2kr3r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQ - 0 1"},
       {"4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", Mv("e5d6", EnPassantMove), Pawn, "4k3/8/3P4/8/8/8/8/4K3 b - - 0 1"},
       {"4k3/8/8/8/3Pp3/8/8/4K3 b - d3 0 1", Mv("e4d3", EnPassantMove), Pawn, "4k3/8/8/8/8/3p4/8/4K3 w - - 0 1"},
   };
@@ -243,7 +243,7 @@ TEST(MakeUnmake, Turns) {
          "rnbqkbnr/pppppppp/8/8/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 0 1"},
         {StartFen, MakePairWord(Mv("g1f3"), Mv("e2e4", NormalMove, 1)),
          "rnbqkbnr/pppppppp/8/8/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq e3 0 1"},
-        {"r3k2r/ppp2ppp/8/3pp3/3PP3/8/PPP2PPP/R3K2R b KQkq - 0 1", MakePairWord(Mv("d5e4"), CastleBlackShort),
+        {"r3k2r/ppp2ppp/8/3pp3/3PP3/8/PPP2PPP/R3K2R b KQkq - 0 1", MakePairWord(Mv("d5e4"), CastlingMoveOf(Black, ShortCastling)),
          "r4rk1/ppp2ppp/8/4p3/3Pp3/8/PPP2PPP/R3K2R w KQ - 0 1"},
         {"r3k3/1P6/8/3pP3/8/8/8/4K3 w q d6 0 1", MakePairWord(Mv("e5d6", EnPassantMove), Mv("b7a8", PromotionMove, 0)),
          "N3k3/8/3P4/8/8/8/8/4K3 b - - 0 1"}})
@@ -251,10 +251,10 @@ TEST(MakeUnmake, Turns) {
       const Board start = BoardFromFen(fen);
       Board b = start;
       UndoRecord u[2];
-      (full ? MakePair : MakePairFast)(b, pair, u);
+      (full ? MakeTurn<Sums::Keep> : MakeTurn<Sums::Skip>)(b, pair, u);
       EXPECT_EQ(PositionToFen(b), after);
       EXPECT_TRUE(BoardIsConsistent(b, full)) << after;
-      (full ? UnmakePair : UnmakePairFast)(b, pair, u);
+      (full ? UnmakeTurn<Sums::Keep> : UnmakeTurn<Sums::Skip>)(b, pair, u);
       EXPECT_TRUE(BoardsEqual(b, start));
     }
 }
@@ -283,7 +283,7 @@ bool NaiveAttacked(const Board& b, Square s, Color a) {
 
 Square AttackerOf(const Board& b, Square s, Color a) {
   Square attacker = NoSquare;
-  const bool hit = a == White ? IsSquareAttacked<White>(b, s, attacker) : IsSquareAttacked<Black>(b, s, attacker);
+  const bool hit = a == White ? FindAttacker<White>(b, s, attacker) : FindAttacker<Black>(b, s, attacker);
   EXPECT_EQ(hit, IsSquareAttackedBy(b, s, a));
   return hit ? attacker : NoSquare;
 }

@@ -17,14 +17,6 @@ bool IsLegal(P& pos, BestOf<P> m) {
   return m != 0 && std::find(all.begin(), all.end(), m) != all.end();
 }
 
-// Set up as "setboard" would, in a position object of its own.
-template <class P = Position>
-std::unique_ptr<P> PositionFromFen(const char* fen) {
-  std::unique_ptr<P> pos = ConstructPosition<P>();
-  EXPECT_TRUE(Load(*pos, fen));
-  return pos;
-}
-
 // ---------------------------------------------------------------------------
 // A textbook fail-hard alpha-beta over the tree the search defines: every
 // legal move at full nodes, a check extending the last ply, captures with
@@ -95,7 +87,7 @@ int ReferencePairSearch(const Board& b, int depth, int ply) {
   for (MovePair p : turns) {
     Board child = b;
     UndoRecord u[2];
-    MakePair(child, p, u);
+    MakeTurn(child, p, u);
     if (SideToMoveInCheck(child))
       best = std::max(best, -ReferencePairSearch(child, std::max(depth - 1, 1), ply + 1));
     else
@@ -138,8 +130,9 @@ TEST(Search, KnownScoresAndMoves) {
       {true, "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1", 2, Any, "\\w{4},\\w{4}"},
   };
   for (const auto& c : cases) {
-    auto check = [&](auto& pos, auto best) {
-      const SearchResult r = SearchTo(pos, c.depth, best);
+    auto check = [&](auto& pos) {
+      const auto r = SearchTo(pos, c.depth);
+      const auto best = r.best;
       if (c.score != Any) {
         EXPECT_EQ(r.score, c.score) << c.fen;
       }
@@ -152,18 +145,16 @@ TEST(Search, KnownScoresAndMoves) {
       EXPECT_TRUE(std::regex_match(Text(best), std::regex(c.move))) << c.fen << " played " << Text(best);
     };
     if (c.turns)
-      check(*PositionFromFen<MarseillaisPosition>(c.fen), MovePair(0));
+      check(*PositionFromFen<MarseillaisPosition>(c.fen));
     else
-      check(*PositionFromFen(c.fen), Move(0));
+      check(*PositionFromFen(c.fen));
   }
   auto pos = PositionFromFen("2k5/8/1K6/8/8/8/8/3R4 w - - 0 1");
-  Move best;
-  EXPECT_LT(SearchTo(*pos, 2, best).score, 31000) << "a mate in two cannot be seen at depth 2";
+  EXPECT_LT(SearchTo(*pos, 2).score, 31000) << "a mate in two cannot be seen at depth 2";
   // Stand pat: no capture or check for either side, so each root move is
   // answered by a single quiescence node (its score: the minimax test below).
   pos = PositionFromFen("8/8/4k3/8/8/4K3/3P4/8 w - - 0 1");
-  SearchTo(*pos, 1, best);
-  EXPECT_EQ(nodeCount, 1 + LegalMoves(*pos).size());
+  EXPECT_EQ(SearchTo(*pos, 1).nodes, 1 + LegalMoves(*pos).size());
 }
 
 TEST(Search, AgreesWithPlainMinimax) {
@@ -203,82 +194,71 @@ TEST(Search, AgreesWithPlainMinimax) {
       const std::string what = std::string(c.fen) + " depth " + std::to_string(depth);
       if (c.turns) {
         auto pos = PositionFromFen<MarseillaisPosition>(c.fen);
-        MovePair best;
-        EXPECT_EQ(SearchTo(*pos, depth, best).score, ReferencePairSearch(*pos, depth, 0)) << what;
-        if (best != 0) {
-          EXPECT_TRUE(IsLegal(*pos, best)) << what;
+        const auto r = SearchTo(*pos, depth);
+        EXPECT_EQ(r.score, ReferencePairSearch(*pos, depth, 0)) << what;
+        if (r.best != 0) {
+          EXPECT_TRUE(IsLegal(*pos, r.best)) << what;
         }
         continue;
       }
       auto pos = PositionFromFen(c.fen);
-      Move best;
-      const SearchResult r = SearchTo(*pos, depth, best);
+      const auto r = SearchTo(*pos, depth);
       EXPECT_EQ(r.score, ReferenceSearch(*pos, depth, 0)) << what;
-      ASSERT_TRUE(IsLegal(*pos, best)) << what;
+      ASSERT_TRUE(IsLegal(*pos, r.best)) << what;
       Board child = *pos;  // the chosen move is worth the root score
       UndoRecord u;
-      MakeMove(child, best, u);
+      MakeMove(child, r.best, u);
       EXPECT_EQ(ReferenceChild(child, depth, 1), r.score) << what;
     }
   }
 }
 
 // ---------------------------------------------------------------------------
-// Thinking output: "depth score time nodes line" lines, then the nodes line.
-// Within an iteration the scores rise strictly and the iteration closes by
-// repeating its last line; every line is a sequence of legal moves (turns)
-// that, played out, ends where its static or mate score comes from. The same
-// search silent, printed again or in a fresh position gives the same result.
+// Thinking: within an iteration the scores rise strictly and the iteration
+// closes by repeating its last line; every line is a sequence of legal moves
+// (turns) that, played out, ends where its static or mate score comes from.
+// The same search silent or in a fresh position gives the same result.
 
 template <class P>
 void ExpectThinkingLines(const char* fen, int depth) {
   constexpr bool turns = std::is_same_v<P, MarseillaisPosition>;
   auto pos = PositionFromFen<P>(fen), other = PositionFromFen<P>(fen);
   const Board before = *pos;
-  BestOf<P> best, again;
-  SearchResult r;
-  const std::vector<std::string> lines = Printed([&] { r = SearchTo(*pos, depth, best, true); });
-  const uint64_t nodes = nodeCount;
+  ThinkingRecorder<BestOf<P>> recorder;
+  const auto r = SearchTo(*pos, depth, &recorder);
   EXPECT_TRUE(BoardsEqual(*pos, before));
-  ASSERT_GE(lines.size(), 2u) << fen;
-  EXPECT_EQ(lines.back(), "# nodes=" + std::to_string(nodes) + ", time=0, nps=0");
-  const std::string mv = "[a-h][1-8][a-h][1-8][nbrq]?", n = "(0|-?[1-9]\\d*)";
-  const std::regex re(n + " " + n + " 0 " + n + "((?: " + mv + (turns ? "(?:," + mv + ")?" : "") + ")*)");
-  std::smatch m, prev;
-  for (size_t i = 0; i + 1 < lines.size(); ++i, prev = m) {
-    ASSERT_TRUE(std::regex_match(lines[i], m, re)) << lines[i];
-    const bool closing = i + 2 == lines.size() || lines[i + 1].substr(0, m[1].length() + 1) != m[1].str() + " ";
-    if (i > 0 && m[1] == prev[1]) {
-      EXPECT_TRUE(closing ? m[2] == prev[2] && m[4] == prev[4] : std::stoi(m[2]) > std::stoi(prev[2])) << lines[i];
+  const auto& lines = recorder.lines;
+  ASSERT_FALSE(lines.empty()) << fen;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const auto& t = lines[i];
+    const bool closing = i + 1 == lines.size() || lines[i + 1].depth != t.depth;
+    if (i > 0 && t.depth == lines[i - 1].depth) {
+      EXPECT_TRUE(closing ? t.score == lines[i - 1].score && t.line == lines[i - 1].line
+                          : t.score > lines[i - 1].score) << fen << " depth " << t.depth;
     }
-    EXPECT_TRUE(i == 0 ? m[1] == "1" : std::stoi(m[1]) - std::stoi(prev[1]) <= 1) << lines[i];
+    EXPECT_TRUE(i == 0 ? t.depth == 1 : t.depth - lines[i - 1].depth <= 1) << fen;
+    EXPECT_LE(t.nodes, r.nodes);
     ASSERT_TRUE(Load(*other, fen));
-    std::istringstream words(m[4]);
-    int ply = 0;
-    for (std::string w; words >> w; ++ply) {
-      const auto all = Legal(*other);
-      const auto it = std::find_if(all.begin(), all.end(), [&](BestOf<P> x) { return Text(x) == w; });
-      ASSERT_NE(it, all.end()) << "illegal " << w << " in " << lines[i] << " from " << fen;
+    for (auto m : t.line) {
+      ASSERT_TRUE(IsLegal(*other, m)) << "illegal " << Text(m) << " from " << fen;
       if constexpr (turns)
-        PlayMovePair(*other, *it);
+        PlayMovePair(*other, m);
       else
-        PlayMove(*other, *it);
+        PlayMove(*other, m);
     }
-    const int sign = ply % 2 ? -1 : 1, score = std::stoi(m[2]), fromEval = sign * Evaluate(*other);
+    const int ply = int(t.line.size()), sign = ply % 2 ? -1 : 1, fromEval = sign * Evaluate(*other);
     if (!Legal(*other).empty())
-      EXPECT_EQ(score, fromEval) << fen << ": " << lines[i];
+      EXPECT_EQ(t.score, fromEval) << fen;
     else  // mated, stalemated, or drawn by an escape with no second move
-      EXPECT_TRUE(score == fromEval || score == sign * (ply - MateScore) || (turns && score == 0)) << lines[i];
+      EXPECT_TRUE(t.score == fromEval || t.score == sign * (ply - MateScore) || (turns && t.score == 0)) << fen;
   }
-  EXPECT_EQ(std::stoi(prev[1]), r.depth);
-  EXPECT_EQ(std::stoi(prev[2]), r.score);
-  EXPECT_EQ(prev[4].str().substr(0, Text(best).size() + 1), " " + Text(best));
+  EXPECT_TRUE(lines.back().depth == r.depth && lines.back().score == r.score && lines.back().line.at(0) == r.best);
   ASSERT_TRUE(Load(*other, fen));
-  EXPECT_TRUE(Printed([&] { SearchTo(*other, depth, again); }).empty());
-  EXPECT_TRUE(again == best && nodeCount == nodes) << fen;
+  const auto again = SearchTo(*other, depth);
+  EXPECT_TRUE(again.best == r.best && again.nodes == r.nodes) << fen;
 }
 
-TEST(ThinkingOutput, LinesScoresAndDeterminism) {
+TEST(Thinking, LinesScoresAndDeterminism) {
   for (const char* fen : {StartFen, Kiwipete, "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
                           "2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", "r5k1/8/5q2/8/8/8/5PPP/R5K1 w - - 0 1"})
     ExpectThinkingLines<Position>(fen, 4);
@@ -295,9 +275,9 @@ template <class P>
 void ExpectGuardedSearch(P& pos, int depth, const std::string& what) {
   const Board before = pos;
   const int ply = pos.ply;
-  BestOf<P> best;
-  EXPECT_EQ(SearchTo(pos, depth, best).depth, depth) << what;
-  EXPECT_TRUE(IsLegal(pos, best)) << what << " played " << Text(best);
+  const auto r = SearchTo(pos, depth);
+  EXPECT_EQ(r.depth, depth) << what;
+  EXPECT_TRUE(IsLegal(pos, r.best)) << what << " played " << Text(r.best);
   EXPECT_EQ(pos.ply, ply) << what;
   EXPECT_TRUE(BoardsEqual(pos, before));
   for (const auto& frame : pos.plyFrames)

@@ -9,49 +9,36 @@ namespace quarn::test {
 namespace {
 
 // The legal turns without the first-turn rule.
-template <class List>
-void TurnsNoRule(Board& b, List& list) {
-  ForSide(b, [&](auto us) {
-    if (SideToMoveInCheck(b))
-      GenerateLegalTurnsInCheck<decltype(us)::value, false>(b, list);
-    else
-      GenerateLegalTurns<decltype(us)::value, false>(b, list);
-  });
-}
-std::vector<MovePair> TurnVector(Board& b) {
-  VectorList<ScoredPair> list;
-  TurnsNoRule(b, list);
-  return Words(list);
-}
+std::vector<MovePair> TurnVector(Board& b) { return LegalTurns(b, FirstTurnRule::Off); }
 
 // The legal turns the slow way: each legal first move; one that checks stands
 // alone; otherwise every second move (castling allowed, no en passant) that
 // leaves the mover's king unattacked.
 std::vector<MovePair> SlowTurns(Board& b) {
   std::vector<MovePair> out;
-  const Color us = Color(b.sideToMove);
+  const Color us = b.sideToMove;
   for (Move m1 : LegalMoves(b)) {
     UndoRecord u1;
-    MakeMoveFastKeepSide(b, m1, u1);
+    MakeAs<Sums::Skip, Flip::KeepSide>(b, m1, u1);
     if (IsSquareAttackedBy(b, b.KingSquare(Opponent(us)), us)) {
       out.push_back(MakePairWord(m1, 0));
     } else {
       FixedMoveList seconds;
-      ForSide(b, [&](auto tag) { GenerateMoves<decltype(tag)::value, true, false>(b, seconds); });
+      WithSideToMove(b, [&](auto tag) { GenerateMoves<decltype(tag)::value, EnPassant::Without>(b, seconds); });
       for (Move m2 : Words(seconds)) {
         UndoRecord u2;
-        MakeMoveFastKeepSide(b, m2, u2);
+        MakeAs<Sums::Skip, Flip::KeepSide>(b, m2, u2);
         if (!IsSquareAttackedBy(b, b.KingSquare(us), Opponent(us))) out.push_back(MakePairWord(m1, m2));
-        UnmakeMoveFastKeepSide(b, m2, u2);
+        UnmakeAs<Sums::Skip, Flip::KeepSide>(b, m2, u2);
       }
     }
-    UnmakeMoveFastKeepSide(b, m1, u1);
+    UnmakeAs<Sums::Skip, Flip::KeepSide>(b, m1, u1);
   }
   return out;
 }
 
 bool TurnGivesCheckAny(Board& b, MovePair p) {
-  return ForSide(b, [&](auto us) { return TurnGivesCheck<decltype(us)::value>(b, p); });
+  return WithSideToMove(b, [&](auto us) { return TurnGivesCheck<decltype(us)::value>(b, p); });
 }
 
 // Counts turns with the builders without the rule, checking that every list
@@ -63,20 +50,20 @@ uint64_t TurnTree(MarseillaisPosition& pos, int depth, std::vector<std::string>&
   uint64_t sum = 0;
   for (MovePair t : turns) {
     const bool predicted = TurnGivesCheckAny(pos, t);
-    MakePairFast(pos, t, pos.CurrentUndo());
+    MakeTurn<Sums::Skip>(pos, t, pos.CurrentUndo());
     if (predicted != SideToMoveInCheck(pos)) problems.push_back(PositionToFen(pos) + " after " + Text(t));
     pos.OpenNextPly();
     sum += TurnTree(pos, depth - 1, problems, slow);
     --pos.ply;
-    UnmakePairFast(pos, t, pos.CurrentUndo());
+    UnmakeTurn<Sums::Skip>(pos, t, pos.CurrentUndo());
   }
   return sum;
 }
 
 TEST(Turns, CountsWithAndWithoutFirstTurnRule) {
   MarseillaisPosition& pos = Loaded<MarseillaisPosition>(StartFen);
-  EXPECT_EQ(PerftRoot(pos, 2), 8902u);
-  EXPECT_EQ(nodesPerft, 21u);
+  const PerftResult r = PerftRoot(pos, 2);
+  EXPECT_TRUE(r.leaves == 8902u && r.nodes == 21u);
   std::vector<std::string> problems;
   EXPECT_EQ(TurnTree(pos, 2, problems), 196646u);
   for (auto [f, counts] : {std::pair<const char*, std::vector<uint64_t>>{"3k4/8/8/8/8/8/8/R3K3 w Q - 0 1", {243, 6292}},
@@ -86,7 +73,7 @@ TEST(Turns, CountsWithAndWithoutFirstTurnRule) {
     BothColours(f, [&, counts = counts](const std::string& fen, bool) {
       Load(pos, fen);
       for (size_t d = 1; d <= counts.size(); ++d) {
-        EXPECT_EQ(PerftRoot(pos, int(d)), counts[d - 1]) << fen << " depth " << d;
+        EXPECT_EQ(PerftRoot(pos, int(d)).leaves, counts[d - 1]) << fen << " depth " << d;
         EXPECT_EQ(TurnTree(pos, int(d), problems, true), counts[d - 1]) << fen << " depth " << d;
       }
     });
@@ -135,11 +122,12 @@ TEST(Turns, RawGeneratorsAndSingleTurns) {
       Load(pos, fen);
       VectorList<ScoredPair> list;
       bool escapeFound = !escape;
-      ForSide(pos, [&](auto us) {
-        if (SideToMoveInCheck(pos))
-          GenerateTurnsInCheck<decltype(us)::value>(pos, list, escapeFound);
+      const bool inCheck = SideToMoveInCheck(pos);
+      WithSideToMove(pos, [&](auto us) {
+        if (inCheck)
+          GenerateTurns<us, InCheck::Yes>(pos, list, escapeFound);
         else
-          GenerateTurns<decltype(us)::value>(pos, list, escapeFound);
+          GenerateTurns<us, InCheck::No>(pos, list, escapeFound);
       });
       EXPECT_EQ(escapeFound, escape) << fen;
       if (!mirrored && raw) {
@@ -147,10 +135,10 @@ TEST(Turns, RawGeneratorsAndSingleTurns) {
       }
     });
   VectorList<ScoredPair> singles;
-  GenerateSingleTurnsInCheck<White>(Loaded<MarseillaisPosition>("3R4/8/7k/5B2/1N6/Q2n4/2P1P3/4K3 w - - 0 1"), singles);
+  GenerateSingleTurns<White, InCheck::Yes>(Loaded<MarseillaisPosition>("3R4/8/7k/5B2/1N6/Q2n4/2P1P3/4K3 w - - 0 1"), singles);
   EXPECT_EQ(Join(Words(singles)), "e1d2 e1f2 e1f1 e1d1 e2d3 c2d3 b4d3 f5d3 a3d3 d8d3");
   singles.Clear();
-  GenerateSingleTurns<White>(Loaded<MarseillaisPosition>(Rooks), singles);
+  GenerateSingleTurns<White, InCheck::No>(Loaded<MarseillaisPosition>(Rooks), singles);
   EXPECT_TRUE(singles.Count() == 26 && Text(singles.At(0).pair) == "e1g1");
 }
 
@@ -159,11 +147,11 @@ TEST(Turns, RulesAcrossTheTwoMoves) {
   const Move e2e4 = Mv("e2e4", NormalMove, 1), e1d1 = Mv("e1d1");
   for (MovePair turn : {MakePairWord(e1d1, e2e4), MakePairWord(e2e4, e1d1)}) {  // en passant after the second only
     UndoRecord u[2];
-    MakePairFast(pos, turn, u);
+    MakeTurn<Sums::Skip>(pos, turn, u);
     bool enPassant = false;
     for (MovePair p : TurnVector(pos)) enPassant |= MoveKindOf(FirstOf(p)) == EnPassantMove;
     EXPECT_EQ(enPassant, SecondOf(turn) == e2e4) << Text(turn);
-    UnmakePairFast(pos, turn, u);
+    UnmakeTurn<Sums::Skip>(pos, turn, u);
   }
   Load(pos, "7k/8/8/N7/8/8/8/R5K1 w - - 0 1");
   EXPECT_TRUE(TurnGivesCheck<White>(pos, MakePairWord(Mv("a5c6"), Mv("a1a8"))));  // the first move clears the file
@@ -196,10 +184,10 @@ TEST(Turns, BuildersEqualSlowConstruction) {
     Load(pos, f);
     const std::vector<MovePair> fast = TurnVector(pos);
     EXPECT_EQ(fast, SlowTurns(pos)) << f;
-    EXPECT_EQ(PerftRoot(pos, 1), fast.size()) << f;
+    EXPECT_EQ(PerftRoot(pos, 1).leaves, fast.size()) << f;
     StackPairList& list = pos.CurrentList();  // the ply's list in the move stack holds the same
     list.Clear();
-    TurnsNoRule(pos, list);
+    GenerateLegalFor<MarseillaisChess, FirstTurnRule::Off>(pos, list);
     EXPECT_EQ(Words(list), fast) << f;
     list.Clear();
   }

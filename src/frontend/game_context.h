@@ -1,0 +1,40 @@
+// The live game: the position of the variant in play, the engine's side, the
+// clock and the protocol's modes. The variant is chosen here, in WithVariant,
+// and nowhere else.
+#pragma once
+
+#include <memory>
+
+#include "frontend/clock.h"
+#include "movegen/variants.h"
+
+namespace quarn {
+
+enum class Variant : uint8_t { Normal, Marseillais };
+
+struct GameContext {
+  std::unique_ptr<Position> normalPosition;                  // null while Marseillais is played
+  std::unique_ptr<MarseillaisPosition> marseillaisPosition;  // null while normal chess is played
+  Variant variant = Variant::Normal;
+  Color engineSide = NoColor;  // NoColor: the engine waits ("force", or no "go" yet)
+  TimeControl timeControl;
+  bool boardDirty = true;
+  bool xboardMode = false;
+  bool forceMode = false;
+  bool randomMode = false;
+  bool gameOver = false;
+};
+
+// Calls f(description, position) with the description of the variant in
+// play (NormalChess or MarseillaisChess) and its position.
+template <class F>
+decltype(auto) WithVariant(GameContext& ctx, F&& f) {
+  if (ctx.variant == Variant::Normal) return f(NormalChess{}, *ctx.normalPosition);
+  return f(MarseillaisChess{}, *ctx.marseillaisPosition);
+}
+
+inline Board& CurrentBoard(GameContext& ctx) {
+  return WithVariant(ctx, [](auto, Board& pos) -> Board& { return pos; });
+}
+
+}  // namespace quarn
