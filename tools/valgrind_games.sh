@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 plies="${1:-200}"
 [[ "$plies" =~ ^[0-9]+$ ]] || { echo "usage: $0 [PLIES]" >&2; exit 2; }
-cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_WERROR=ON >/dev/null
 cmake --build build-valgrind --target quarn -j2
 out=build-valgrind/games
 rm -rf "$out" && mkdir -p "$out"

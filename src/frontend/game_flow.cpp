@@ -26,12 +26,15 @@ void CommitTurn(typename V::PositionType& pos, TurnOf<V> t) {
   pos.CommitGameMoves();
 }
 
-// The legal turn at index (rand() & 0x7FFF) mod count; 0 when there is none.
+// The 15 bits every rand() provides.
+constexpr int RandomBits = 0x7FFF;
+
+// The legal turn at index (rand() & RandomBits) mod count; 0 when there is none.
 template <class V>
 TurnOf<V> PickRandomTurn(typename V::PositionType& pos) {
   const auto& list = BuildLegalList<V>(pos);
   if (list.Count() == 0) return 0;
-  return V::TurnOf(list.At((std::rand() & 0x7FFF) % list.Count()));
+  return V::TurnOf(list.At((std::rand() & RandomBits) % list.Count()));
 }
 
 // A search stopped before it completed any root turn (no time left, or a
@@ -188,8 +191,9 @@ bool InitGameContext(GameContext& ctx) {
 void SwitchVariant(GameContext& ctx, const char* name) {
   const Variant target = std::strcmp(name, "normal") == 0 ? Variant::Normal : Variant::Marseillais;
   if (ctx.variant == target) return;
-  const bool built = target == Variant::Normal ? bool(ctx.normalPosition = ConstructPosition<Position>())
-                                               : bool(ctx.marseillaisPosition = ConstructPosition<MarseillaisPosition>());
+  const bool built = target == Variant::Normal
+                         ? bool(ctx.normalPosition = ConstructPosition<Position>())
+                         : bool(ctx.marseillaisPosition = ConstructPosition<MarseillaisPosition>());
   if (!built) {
     std::printf("Error (out of memory): variant %s\n", name);
     std::fflush(stdout);
@@ -254,7 +258,8 @@ void EngineTurn(GameContext& ctx) {
 
 void RunCount(GameContext& ctx, long long depth, bool divide) {
   WithVariant(ctx, [&](auto v, auto& pos) {
-    if (depth > 0 && depth <= decltype(v)::MaxPerftDepth) CountTurns<decltype(v)>(ctx.timeControl, pos, int(depth), divide);
+    if (depth > 0 && depth <= decltype(v)::MaxPerftDepth)
+      CountTurns<decltype(v)>(ctx.timeControl, pos, int(depth), divide);
   });
 }
 

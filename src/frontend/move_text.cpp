@@ -46,11 +46,14 @@ bool ParseCoordinateMove(const char* text, ParsedMove& out) {
 
 namespace {
 
+char* WriteSquare(Square s, char* text) {
+  *text++ = char('a' + FileOf(s));
+  *text++ = char('1' + RankOf(s));
+  return text;
+}
+
 char* WriteMove(Move m, char* text) {
-  *text++ = char('a' + (m & 7));
-  *text++ = char('1' + ((m >> 3) & 7));
-  *text++ = char('a' + ((m >> 6) & 7));
-  *text++ = char('1' + ((m >> 9) & 7));
+  text = WriteSquare(MoveTo(m), WriteSquare(MoveFrom(m), text));
   if (MoveKindOf(m) == PromotionMove) *text++ = PieceLetters[PromotedType(m)];
   return text;
 }

@@ -22,7 +22,8 @@ enum class Reach : bool { CapturesOnly, QuietToo };
 // Queen, knight, rook, bishop: the order every generator uses.
 template <class List>
 inline void AppendPromotions(List& list, Square from, Square to) {
-  for (PieceType type : {Queen, Knight, Rook, Bishop}) AppendMove(list, MakeMoveWord(from, to, PromotionMove, PromotionExtra(type)));
+  for (PieceType type : {Queen, Knight, Rook, Bishop})
+    AppendMove(list, MakeMoveWord(from, to, PromotionMove, PromotionExtra(type)));
 }
 
 // Steps and slides over compile-time step packs, unrolled, visiting the

@@ -13,12 +13,12 @@ namespace detail {
 inline int AbsStep(int d) { return d < 0 ? -d : d; }
 inline bool IsDiagonalStep(int d) { return AbsStep(d) == 15 || AbsStep(d) == 17; }
 
-// A slider of the given kind on `to` sees K; the square it leaves does not
-// block its new line.
-inline bool SliderChecks(const Board& b, Square from, Square to, Square k, bool diagonal, bool orthogonal) {
+// A slider moving along `lines` (LinesOf its type) on `to` sees K; the square
+// it leaves does not block its new line.
+inline bool SliderChecks(const Board& b, Square from, Square to, Square k, uint8_t lines) {
   const int d = Direction(to, k);
   if (d == 0) return false;
-  if (IsDiagonalStep(d) ? !diagonal : !orthogonal) return false;
+  if (!(lines & (IsDiagonalStep(d) ? DiagonalLine : StraightLine))) return false;
   const Square except = Direction(from, k) == d ? from : NoSquare;
   return IsPathEmptyExcept(b, to, k, except);
 }
@@ -43,11 +43,11 @@ inline bool PromotedPieceChecks(const Board& b, Square from, Square to, Square k
     case Knight:
       return KnightChecks(to, k);
     case Bishop:
-      return SliderChecks(b, from, to, k, true, false);
+      return SliderChecks(b, from, to, k, LinesOf<Bishop>);
     case Rook:
-      return SliderChecks(b, from, to, k, false, true);
+      return SliderChecks(b, from, to, k, LinesOf<Rook>);
     default:
-      return SliderChecks(b, from, to, k, true, true);
+      return SliderChecks(b, from, to, k, LinesOf<Queen>);
   }
 }
 
@@ -86,11 +86,11 @@ inline bool GivesCheck(Board& b, Move m) {
     case Knight:
       return detail::KnightChecks(to, k) || detail::DiscoveredCheck<Us>(b, from, to, k);
     case Bishop:
-      return detail::SliderChecks(b, from, to, k, true, false) || detail::DiscoveredCheck<Us>(b, from, to, k);
+      return detail::SliderChecks(b, from, to, k, LinesOf<Bishop>) || detail::DiscoveredCheck<Us>(b, from, to, k);
     case Rook:
-      return detail::SliderChecks(b, from, to, k, false, true) || detail::DiscoveredCheck<Us>(b, from, to, k);
+      return detail::SliderChecks(b, from, to, k, LinesOf<Rook>) || detail::DiscoveredCheck<Us>(b, from, to, k);
     case Queen:
-      return detail::SliderChecks(b, from, to, k, true, true) || detail::DiscoveredCheck<Us>(b, from, to, k);
+      return detail::SliderChecks(b, from, to, k, LinesOf<Queen>) || detail::DiscoveredCheck<Us>(b, from, to, k);
     default:
       if (MoveKindOf(m) == CastlingMove && detail::CastlingChecks(b, m, k)) return true;
       return detail::DiscoveredCheck<Us>(b, from, to, k);

@@ -31,7 +31,8 @@ struct TreeCounter {
     const bool check = V::template GivesCheck<Us>(pos, t);
     V::template Make<Us, Sums::Skip>(pos, t, pos.CurrentUndo());
     pos.OpenNextPly();
-    const uint64_t n = check ? Child<Opponent(Us), InCheck::Yes>(pos, depth) : Child<Opponent(Us), InCheck::No>(pos, depth);
+    const uint64_t n =
+        check ? Child<Opponent(Us), InCheck::Yes>(pos, depth) : Child<Opponent(Us), InCheck::No>(pos, depth);
     --pos.ply;
     V::template Unmake<Us, Sums::Skip>(pos, t, pos.CurrentUndo());
     return n;

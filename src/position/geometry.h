@@ -45,7 +45,8 @@ inline constexpr int PawnPushStep[2] = {16, -16};
 inline constexpr std::array<uint8_t, 128> CastlingMaskTo = [] {
   std::array<uint8_t, 128> t{};
   for (Color c : {White, Black}) {
-    for (CastlingSide side : {ShortCastling, LongCastling}) t[CastlingRookFrom[CastlingCode(c, side)]] = CastlingRight(c, side);
+    for (CastlingSide side : {ShortCastling, LongCastling})
+      t[CastlingRookFrom[CastlingCode(c, side)]] = CastlingRight(c, side);
   }
   return t;
 }();

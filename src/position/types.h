@@ -37,7 +37,9 @@ constexpr Square SquareOf(int index) { return Square(((index & 0x38) << 1) | (in
 // The squares the castling rules name; Black's are White's mirrored by rank.
 constexpr Square A1 = MakeSquare(0, 0), B1 = MakeSquare(1, 0), C1 = MakeSquare(2, 0), D1 = MakeSquare(3, 0);
 constexpr Square E1 = MakeSquare(4, 0), F1 = MakeSquare(5, 0), G1 = MakeSquare(6, 0), H1 = MakeSquare(7, 0);
-constexpr Square RelativeSquare(Color c, Square whiteSquare) { return Square(c == White ? whiteSquare : whiteSquare ^ 0x70); }
+constexpr Square RelativeSquare(Color c, Square whiteSquare) {
+  return Square(c == White ? whiteSquare : whiteSquare ^ 0x70);
+}
 
 // Castling: code 0 White short, 1 White long, 2 Black short, 3 Black long;
 // the right to castle is the bit 1 << code of Board::castlingRights.
@@ -46,7 +48,9 @@ constexpr int CastlingCode(Color c, CastlingSide side) { return 2 * c + side; }
 constexpr uint8_t CastlingRight(Color c, CastlingSide side) { return uint8_t(1 << CastlingCode(c, side)); }
 constexpr uint8_t NoCastlingRights = 0;
 constexpr uint8_t AllCastlingRights = 15;
-constexpr uint8_t CastlingRightsOf(Color c) { return uint8_t(CastlingRight(c, ShortCastling) | CastlingRight(c, LongCastling)); }
+constexpr uint8_t CastlingRightsOf(Color c) {
+  return uint8_t(CastlingRight(c, ShortCastling) | CastlingRight(c, LongCastling));
+}
 // Where king and rook start and land, by castling code.
 constexpr Square CastlingKingFrom[4] = {E1, E1, RelativeSquare(Black, E1), RelativeSquare(Black, E1)};
 constexpr Square CastlingKingTo[4] = {G1, C1, RelativeSquare(Black, G1), RelativeSquare(Black, C1)};

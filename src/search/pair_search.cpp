@@ -22,8 +22,8 @@ int PairLeaf(MarseillaisPosition& pos, Context& sc) {
 // Searches the turns of the current list (already generated). Returns the
 // best score, or -MateScore when none was legal.
 template <Color Us, Node Kind>
-int SearchTurns(MarseillaisPosition& pos, Context& sc, int alpha, int beta, uint32_t ply, uint32_t depth,
-                bool followPv, MovePair preferred, PairPvLine& pvOut, int& legal) {
+int SearchTurns(MarseillaisPosition& pos, Context& sc, int alpha, int beta, uint32_t ply, uint32_t depth, bool followPv,
+                MovePair preferred, PairPvLine& pvOut, int& legal) {
   constexpr Color Them = Opponent(Us);
   constexpr bool root = Kind == Node::Root;
   StackPairList& list = pos.CurrentList();
@@ -53,12 +53,12 @@ int SearchTurns(MarseillaisPosition& pos, Context& sc, int alpha, int beta, uint
     int score;
     if (check)
       score = -PairSearchNode<Them, Node::Inner, InCheck::Yes>(pos, sc, childAlpha, childBeta, ply + 1,
-                                                                depth > 1 ? depth - 1 : 1, followPv, child);
+                                                               depth > 1 ? depth - 1 : 1, followPv, child);
     else if (depth == 1)
       score = -PairLeaf(pos, sc);
     else
       score = -PairSearchNode<Them, Node::Inner, InCheck::No>(pos, sc, childAlpha, childBeta, ply + 1, depth - 1,
-                                                               followPv, child);
+                                                              followPv, child);
     --pos.ply;
     UnmakePairT<Us, Sums::Keep>(pos, p, undo);
     // A stopped child's score is never used; the root keeps what it has.
@@ -116,10 +116,9 @@ SearchResult<MovePair> SearchBestMove(MarseillaisPosition& pos, const SearchLimi
                                       SearchReporter<MovePair>* reporter) {
   Context sc{limits, reporter};
   return IterativeDeepening(pos, sc, [&](auto us, bool inCheck, uint32_t depth, bool followPv, PairPvLine& line) {
-    return inCheck ? PairSearchNode<us, Node::Root, InCheck::Yes>(pos, sc, -MateScore, MateScore, 0, depth, followPv,
-                                                                  line)
-                   : PairSearchNode<us, Node::Root, InCheck::No>(pos, sc, -MateScore, MateScore, 0, depth, followPv,
-                                                                 line);
+    return inCheck
+               ? PairSearchNode<us, Node::Root, InCheck::Yes>(pos, sc, -MateScore, MateScore, 0, depth, followPv, line)
+               : PairSearchNode<us, Node::Root, InCheck::No>(pos, sc, -MateScore, MateScore, 0, depth, followPv, line);
   });
 }
 

@@ -21,8 +21,9 @@ int SearchChild(Position& pos, Context& sc, bool check, int alpha, int beta, uin
                 bool followPv, PvLine& child) {
   if (check)
     return -SearchNode<Them, Node::Inner, InCheck::Yes>(pos, sc, alpha, beta, ply, depth > 1 ? depth - 1 : 1, followPv,
-                                                         child);
-  if (depth == 1) return -SearchNode<Them, Node::Quiescence, InCheck::No>(pos, sc, alpha, beta, ply, 0, followPv, child);
+                                                        child);
+  if (depth == 1)
+    return -SearchNode<Them, Node::Quiescence, InCheck::No>(pos, sc, alpha, beta, ply, 0, followPv, child);
   return -SearchNode<Them, Node::Inner, InCheck::No>(pos, sc, alpha, beta, ply, depth - 1, followPv, child);
 }
 

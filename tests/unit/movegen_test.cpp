@@ -166,7 +166,8 @@ void CheckTree(Board& b, int depth, std::vector<std::string>& problems) {
     WithSideToMove(b, [&](auto tag) {
       constexpr Color Us = decltype(tag)::value;
       const auto noEp = std::count_if(slow.begin(), slow.end(), [](Move m) { return MoveKindOf(m) != EnPassantMove; });
-      if (CountLegalMoves<Us>(b) != int(slow.size()) || CountLegalMoves<Us, EnPassant::Without>(b) != noEp) problem("leaf count");
+      if (CountLegalMoves<Us>(b) != int(slow.size()) || CountLegalMoves<Us, EnPassant::Without>(b) != noEp)
+        problem("leaf count");
       const Square k = b.KingSquare(Us);
       uint16_t targets = 0, expected = 0;
       for (int j = 0; j < 10; ++j) {

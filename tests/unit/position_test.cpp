@@ -243,7 +243,8 @@ TEST(MakeUnmake, Turns) {
          "rnbqkbnr/pppppppp/8/8/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 0 1"},
         {StartFen, MakePairWord(Mv("g1f3"), Mv("e2e4", NormalMove, 1)),
          "rnbqkbnr/pppppppp/8/8/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq e3 0 1"},
-        {"r3k2r/ppp2ppp/8/3pp3/3PP3/8/PPP2PPP/R3K2R b KQkq - 0 1", MakePairWord(Mv("d5e4"), CastlingMoveOf(Black, ShortCastling)),
+        {"r3k2r/ppp2ppp/8/3pp3/3PP3/8/PPP2PPP/R3K2R b KQkq - 0 1",
+         MakePairWord(Mv("d5e4"), CastlingMoveOf(Black, ShortCastling)),
          "r4rk1/ppp2ppp/8/4p3/3Pp3/8/PPP2PPP/R3K2R w KQ - 0 1"},
         {"r3k3/1P6/8/3pP3/8/8/8/4K3 w q d6 0 1", MakePairWord(Mv("e5d6", EnPassantMove), Mv("b7a8", PromotionMove, 0)),
          "N3k3/8/3P4/8/8/8/8/4K3 b - - 0 1"}})

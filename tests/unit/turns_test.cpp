@@ -135,7 +135,8 @@ TEST(Turns, RawGeneratorsAndSingleTurns) {
       }
     });
   VectorList<ScoredPair> singles;
-  GenerateSingleTurns<White, InCheck::Yes>(Loaded<MarseillaisPosition>("3R4/8/7k/5B2/1N6/Q2n4/2P1P3/4K3 w - - 0 1"), singles);
+  GenerateSingleTurns<White, InCheck::Yes>(Loaded<MarseillaisPosition>("3R4/8/7k/5B2/1N6/Q2n4/2P1P3/4K3 w - - 0 1"),
+                                           singles);
   EXPECT_EQ(Join(Words(singles)), "e1d2 e1f2 e1f1 e1d1 e2d3 c2d3 b4d3 f5d3 a3d3 d8d3");
   singles.Clear();
   GenerateSingleTurns<White, InCheck::No>(Loaded<MarseillaisPosition>(Rooks), singles);
