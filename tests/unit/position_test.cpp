@@ -103,7 +103,7 @@ TEST(Fen, ReaderAcceptsAndRejects) {
   ASSERT_TRUE(SetFromFen(b, (RookBoard + " b Kq").c_str()));
   EXPECT_TRUE(b.castlingRights == 9 && b.epSquare == NoSquare);
   ASSERT_FALSE(SetFromFen(b, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR x KQkq - 0 1"));
-  EXPECT_TRUE(b.pieceLists[White].total == 16 && b.sideToMove == 2 && BoardIsConsistent(b));
+  EXPECT_TRUE(b.pieceLists[White].total == 16 && b.sideToMove == NoColor && BoardIsConsistent(b));
 }
 
 // The en-passant square stands only when a pawn of the side to move can take
