@@ -104,7 +104,6 @@ struct VectorList {
   void Append(const E& e) { items.push_back(e); }
   void Clear() { items.clear(); }
   void Truncate(int n) { items.resize(size_t(n)); }
-  void RemoveAt(int i) { items.erase(items.begin() + i); }
 };
 inline Move Word(const ScoredMove& e) { return e.move; }
 inline MovePair Word(const ScoredPair& e) { return e.pair; }

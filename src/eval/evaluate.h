@@ -19,7 +19,6 @@ inline int GamePhase(const Board& b) {
 
 // (opening * phase + endgame * (64 - phase)) / 64, truncating toward zero.
 inline int BlendByPhase(int phase, ScorePair s) { return (OpeningOf(s) * phase + EndgameOf(s) * (64 - phase)) / 64; }
-inline int BlendByPhase(const Board& b, ScorePair s) { return BlendByPhase(GamePhase(b), s); }
 
 inline int Evaluate(const Board& b) {
   constexpr ScorePair bishopPair = MakeScorePair(60, 60);

@@ -32,15 +32,17 @@ bool PieceFromLetter(char c, Color& color, PieceType& type) {
 // that completes the field.
 bool SetFromFen(Board& b, const char* text) {
   ResetPosition(b);
-  int rank = 7, file = 0, state = 0;
+  enum Field { Placement, SideToMove, Castling, EnPassantSquare, HalfMoveClock, FullMoveNumber };
+  int rank = 7, file = 0;
+  Field field = Placement;
   bool allowK = true, allowQ = true, allowk = true, allowq = true;
   const char* p = text;
   auto expectSpace = [&p] { return *p++ == ' '; };
   for (;;) {
     char c = *p++;
     if (c == '\0') return true;
-    switch (state) {
-      case 0: {  // piece placement
+    switch (field) {
+      case Placement: {
         if (c == '/') {
           if (file != 8 || rank == 0) return false;
           file = 0;
@@ -61,11 +63,11 @@ bool SetFromFen(Board& b, const char* text) {
         }
         if (file == 8 && rank == 0) {
           if (!expectSpace()) return false;
-          state = 1;
+          field = SideToMove;
         }
         break;
       }
-      case 1:  // side to move
+      case SideToMove:
         if (c == 'w')
           b.sideToMove = White;
         else if (c == 'b')
@@ -73,12 +75,12 @@ bool SetFromFen(Board& b, const char* text) {
         else
           return false;
         if (!expectSpace()) return false;
-        state = 2;
+        field = Castling;
         break;
-      case 2:  // castling: letters in the order K, Q, k, q, each at most once
+      case Castling:  // letters in the order K, Q, k, q, each at most once
         if (c == '-') {
           if (!expectSpace()) return false;
-          state = 3;
+          field = EnPassantSquare;
         } else if (c == 'K' && allowK) {
           b.castlingRights |= CastlingRight(White, ShortCastling);
           allowK = false;
@@ -92,15 +94,15 @@ bool SetFromFen(Board& b, const char* text) {
           b.castlingRights |= CastlingRight(Black, LongCastling);
           allowK = allowQ = allowk = allowq = false;
         } else if (c == ' ') {
-          state = 3;
+          field = EnPassantSquare;
         } else {
           return false;
         }
         break;
-      case 3:  // en passant
+      case EnPassantSquare:
         if (c == '-') {
           if (!expectSpace()) return false;
-          state = 4;
+          field = HalfMoveClock;
         } else if (c >= 'a' && c <= 'h') {
           const char digit = *p++;
           if (digit < '1' || digit > '8') return false;
@@ -113,17 +115,17 @@ bool SetFromFen(Board& b, const char* text) {
           }
           if (!usable) b.epSquare = NoSquare;
           if (!expectSpace()) return false;
-          state = 4;
+          field = HalfMoveClock;
         } else {
           return false;
         }
         break;
-      case 4:  // half-move clock, not stored
+      case HalfMoveClock:  // not stored
         while (IsDigit(c)) c = *p++;
         if (c != ' ') return false;
-        state = 5;
+        field = FullMoveNumber;
         break;
-      default:  // full-move number, not stored; the text must end after it
+      case FullMoveNumber:  // not stored; the text must end after it
         while (IsDigit(c)) c = *p++;
         return c == '\0';
     }

@@ -1,7 +1,7 @@
 // Move-list containers. Two are windows on a position's shared move stack
 // (one per ply, each opened behind the previous ply's list); one owns a small
 // fixed array and serves as a temporary inside generators. The interface is
-// static: Count, At, Append, Clear, RemoveAt.
+// static: Count, At, Append, Clear, Truncate.
 #pragma once
 
 #include "position/types.h"
@@ -20,11 +20,6 @@ struct StackList {
   void Append(const Element& e) { *end++ = e; }
   void Clear() { end = begin; }
   void Truncate(int n) { end = begin + n; }
-  // Removes element i, closing the gap and keeping the order of the rest.
-  void RemoveAt(int i) {
-    for (int j = i + 1; j < Count(); ++j) begin[j - 1] = begin[j];
-    --end;
-  }
 };
 
 using StackMoveList = StackList<ScoredMove>;
@@ -46,15 +41,10 @@ struct FixedMoveList {
   void Append(const ScoredMove& e) { items[count++] = e; }
   void Clear() { count = 0; }
   void Truncate(int n) { count = n; }
-  void RemoveAt(int i) {
-    for (int j = i + 1; j < Count(); ++j) items[j - 1] = items[j];
-    --count;
-  }
 };
 
 // Removes, from index `start` on, the elements for which `drop` holds,
-// keeping the order of the rest: the result of calling RemoveAt on each, in
-// one pass instead of one shift per removal (turn lists can be huge).
+// keeping the order of the rest, in one pass (turn lists can be huge).
 template <class List, class Pred>
 inline void RemoveIf(List& list, int start, Pred drop) {
   const int n = list.Count();

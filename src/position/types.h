@@ -74,7 +74,6 @@ constexpr Square MoveTo(Move m) { return SquareOf((m >> 6) & 63); }
 constexpr int MoveKindOf(Move m) { return (m >> 12) & 3; }
 constexpr int MoveExtra(Move m) { return m >> 14; }
 constexpr int FromIndex(Move m) { return m & 63; }
-constexpr bool IsDoublePush(Move m) { return MoveKindOf(m) == NormalMove && MoveExtra(m) == DoublePushFlag; }
 // The piece a promotion makes; PromotionType is Empty for every other kind.
 constexpr PieceType PromotedType(Move m) { return PieceType(MoveExtra(m) + Knight); }
 constexpr PieceType PromotionType(Move m) { return MoveKindOf(m) == PromotionMove ? PromotedType(m) : Empty; }
@@ -88,7 +87,6 @@ static_assert(CastlingMoveOf(White, ShortCastling) == 0x2184 && CastlingMoveOf(B
 // A Marseillais turn: first move low, second move high; a one-move turn keeps
 // its move in the low half.
 using MovePair = uint32_t;
-constexpr MovePair NoTurn = 0;
 constexpr MovePair MakePairWord(Move first, Move second) { return MovePair(first) | (MovePair(second) << 16); }
 constexpr Move FirstOf(MovePair p) { return Move(p & 0xFFFF); }
 constexpr Move SecondOf(MovePair p) { return Move(p >> 16); }

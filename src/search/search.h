@@ -13,10 +13,11 @@ namespace quarn {
 
 constexpr int MateScore = 32000;
 constexpr int MaxSearchDepth = 64;
+constexpr uint32_t MaxPvLength = 64;
 
 template <class T>
 struct BasicPvLine {
-  T moves[64];
+  T moves[MaxPvLength];
   uint32_t count;
 };
 using PvLine = BasicPvLine<Move>;

@@ -12,6 +12,9 @@ namespace quarn {
 // The kinds of node a move loop serves.
 enum class Node { Root, Inner, Quiescence };
 
+// The clock is read at every node whose count has these bits clear.
+constexpr uint64_t ClockPollMask = 4096 - 1;
+
 template <class V>
 struct SearchContext {
   using Turn = typename V::Turn;
@@ -26,7 +29,7 @@ struct SearchContext {
   // Every node counts itself; every 4096th looks at the clock.
   bool NodeEntryStops() {
     ++nodes;
-    if ((nodes & 4095) == 0 && limits.timed && CentisecondsSince(limits.start) >= limits.budget) {
+    if ((nodes & ClockPollMask) == 0 && limits.timed && CentisecondsSince(limits.start) >= limits.budget) {
       stopped = true;
       return true;
     }
@@ -46,7 +49,7 @@ struct SearchContext {
 template <class T>
 inline void CopyPv(BasicPvLine<T>& out, T move, const BasicPvLine<T>& child) {
   out.moves[0] = move;
-  const uint32_t n = child.count < 63 ? child.count : 63;
+  const uint32_t n = child.count < MaxPvLength - 1 ? child.count : MaxPvLength - 1;
   for (uint32_t i = 0; i < n; ++i) out.moves[i + 1] = child.moves[i];
   out.count = n + 1;
 }

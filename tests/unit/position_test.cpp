@@ -45,6 +45,24 @@ TEST(Board, SlotsAndSums) {
   }
 }
 
+// The slow checker notices each kind of damage to a consistent board.
+TEST(Board, ConsistencyCheckerNoticesDamage) {
+  void (*const damages[])(Board&) = {
+      [](Board& b) { ++b.pieceLists[White].countByType[Pawn]; },
+      [](Board& b) { ++b.pieceLists[Black].countByType[Knight], --b.pieceLists[Black].countByType[Bishop]; },
+      [](Board& b) { --b.pieceLists[Black].total; },
+      [](Board& b) { b.slotAt[Sq("e2")] = 9; },
+      [](Board& b) { b.typeAt[Sq("d1")] = Rook, b.typeAt[Sq("a1")] = Queen; },
+      [](Board& b) { b.colorAt[Sq("e4")] = White; },
+      [](Board& b) { b.placementSum[Black] = AddScores(b.placementSum[Black], 1); },
+  };
+  for (auto damage : damages) {
+    Board b = BoardFromFen(StartFen);
+    damage(b);
+    EXPECT_FALSE(BoardIsConsistent(b));
+  }
+}
+
 TEST(Board, GeometryTables) {
   auto sign = [](int x) { return (x > 0) - (x < 0); };
   for (int from = 0; from < 64; ++from)
