@@ -73,14 +73,10 @@ inline std::string SquareName(int sq) {
 inline Move Mv(const char* text, int kind = NormalMove, int extra = 0) {
   return MakeMoveWord(Sq(text), Sq(text + 2), kind, extra);
 }
-inline std::string Text(Move m) {
-  char text[16] = {};
-  FormatMove(m, text);
-  return text;
-}
-inline std::string Text(MovePair p) {
+template <class Turn>
+inline std::string Text(Turn t) {
   char text[32] = {};
-  FormatMovePair(p, text);
+  FormatTurn(t, text);
   return text;
 }
 template <class T>
@@ -129,12 +125,10 @@ inline std::vector<Move> LegalMoves(Board& b) {
   GenerateLegalFor<NormalChess>(b, list);
   return Words(list);
 }
-inline std::vector<MovePair> LegalTurns(Board& b, FirstTurnRule rule = FirstTurnRule::On) {
+template <FirstTurnRule R = FirstTurnRule::On>
+inline std::vector<MovePair> LegalTurns(Board& b) {
   VectorList<ScoredPair> list;
-  if (rule == FirstTurnRule::On)
-    GenerateLegalFor<MarseillaisChess>(b, list);
-  else
-    GenerateLegalFor<MarseillaisChess, FirstTurnRule::Off>(b, list);
+  GenerateLegalFor<MarseillaisChess, R>(b, list);
   return Words(list);
 }
 inline std::vector<Move> Legal(Position& p) { return LegalMoves(p); }

@@ -15,12 +15,12 @@ namespace quarn {
 namespace {
 
 template <class V>
-using TurnOf = typename V::Turn;
+using TurnType = typename V::Turn;
 
 // A played game turn is never taken back: its frame is folded into the
 // count of moves made, so a game of any length fits the ply frames.
 template <class V>
-void CommitTurn(typename V::PositionType& pos, TurnOf<V> t) {
+void CommitTurn(typename V::PositionType& pos, TurnType<V> t) {
   pos.CurrentList().Clear();
   PlayTurn<V>(pos, t);
   pos.CommitGameMoves();
@@ -31,7 +31,7 @@ constexpr int RandomBits = 0x7FFF;
 
 // The legal turn at index (rand() & RandomBits) mod count; 0 when there is none.
 template <class V>
-TurnOf<V> PickRandomTurn(typename V::PositionType& pos) {
+TurnType<V> PickRandomTurn(typename V::PositionType& pos) {
   const auto& list = BuildLegalList<V>(pos);
   if (list.Count() == 0) return 0;
   return V::TurnOf(list.At((std::rand() & RandomBits) % list.Count()));
@@ -41,9 +41,9 @@ TurnOf<V> PickRandomTurn(typename V::PositionType& pos) {
 // first root turn drowned in a chain of checking turns) returns none; the
 // engine then plays the first legal one, never the value 0.
 template <class V>
-TurnOf<V> FirstLegal(typename V::PositionType& pos) {
+TurnType<V> FirstLegal(typename V::PositionType& pos) {
   const auto& list = BuildLegalList<V>(pos);
-  return list.Count() ? V::TurnOf(list.At(0)) : TurnOf<V>(0);
+  return list.Count() ? V::TurnOf(list.At(0)) : TurnType<V>(0);
 }
 
 void PrintMoveLines(Move m) {
@@ -99,7 +99,7 @@ void PrintNodesLine(uint64_t nodes, int32_t elapsed) {
 template <class V>
 void PlayTypedTurn(GameContext& ctx, typename V::PositionType& pos, const char* word) {
   ParsedMove first, second;
-  TurnOf<V> found = 0;
+  TurnType<V> found = 0;
   if (ParseTypedTurn(word, V::MovesPerTurn, first, second)) {
     const auto& list = BuildLegalList<V>(pos);
     for (int i = 0; i < list.Count() && !found; ++i) {
@@ -122,13 +122,13 @@ void PlayEngineTurn(GameContext& ctx, typename V::PositionType& pos) {
   if (ctx.gameOver || ctx.engineSide != pos.sideToMove) return;
   TimeControl& tc = ctx.timeControl;
   StartClock(tc);
-  TurnOf<V> t = 0;
+  TurnType<V> t = 0;
   if (ctx.randomMode) {
     t = PickRandomTurn<V>(pos);
   } else {
     tc.moveBudget = AllotMoveTime(uint32_t(tc.movesPerControl), pos.GamePly(), pos.sideToMove, ClockUsed(tc),
                                   tc.baseTime, tc.increment);
-    ThinkingPrinter<TurnOf<V>> printer(tc);
+    ThinkingPrinter<TurnType<V>> printer(tc);
     const auto result = SearchBestMove(pos, SearchLimits{MaxSearchDepth, true, tc.startStamp, tc.moveBudget}, &printer);
     PrintNodesLine(result.nodes, MoveElapsed(tc));
     t = result.best;
@@ -167,7 +167,7 @@ void CountTurns(TimeControl& tc, typename V::PositionType& pos, int depth, bool 
   StartClock(tc);
   PerftResult r;
   if (divide) {
-    DividePrinter<TurnOf<V>> printer(depth);
+    DividePrinter<TurnType<V>> printer(depth);
     r = Divide(pos, depth, printer);
   } else {
     r = PerftRoot(pos, depth);

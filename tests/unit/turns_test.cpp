@@ -9,7 +9,7 @@ namespace quarn::test {
 namespace {
 
 // The legal turns without the first-turn rule.
-std::vector<MovePair> TurnVector(Board& b) { return LegalTurns(b, FirstTurnRule::Off); }
+std::vector<MovePair> TurnVector(Board& b) { return LegalTurns<FirstTurnRule::Off>(b); }
 
 // The legal turns the slow way: each legal first move; one that checks stands
 // alone; otherwise every second move (castling allowed, no en passant) that
