@@ -148,13 +148,7 @@ template <Color Us, InCheck C>
 inline uint64_t CountLegalTurns(Board& b) {
   constexpr Color Them = Opponent(Us);
   FixedMoveList firsts;
-  uint64_t pinMask = 0;
-  if constexpr (C == InCheck::Yes) {
-    GenerateEvasions<Us>(b, firsts);
-  } else {
-    pinMask = PinnedPieces<Us>(b);
-    GenerateMoves<Us>(b, firsts);
-  }
+  const uint64_t pinMask = GenerateCandidates<Us, C>(b, firsts);
   uint64_t n = 0;
   for (int i = 0; i < firsts.Count(); ++i) {
     const Move m1 = firsts.At(i).move;

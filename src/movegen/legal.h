@@ -59,6 +59,20 @@ inline void GenerateLegalEvasions(Board& b, List& list) {
   RemoveIf(list, start, [&](const ScoredMove& e) { return LeavesKingAttacked<Us>(b, e.move); });
 }
 
+// The candidate first moves of a turn: the evasions when Us is in check
+// (each is then tested), otherwise every pseudo-legal move. Returns the pinned
+// pieces that NeedsLegalityTest reads; none are needed in check.
+template <Color Us, InCheck C, class List>
+inline uint64_t GenerateCandidates(Board& b, List& list) {
+  if constexpr (C == InCheck::Yes) {
+    GenerateEvasions<Us>(b, list);
+    return 0;
+  } else {
+    GenerateMoves<Us>(b, list);
+    return PinnedPieces<Us>(b);
+  }
+}
+
 template <Color Us, InCheck C, class List>
 inline void GenerateLegal(Board& b, List& list) {
   if constexpr (C == InCheck::Yes)

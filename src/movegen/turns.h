@@ -33,13 +33,7 @@ inline void GenerateTurns(Board& b, PairList& list, bool& escapeFound) {
   constexpr Color Them = Opponent(Us);
   escapeFound = false;
   FixedMoveList firsts;
-  uint64_t pinMask = 0;
-  if constexpr (C == InCheck::Yes) {
-    GenerateEvasions<Us>(b, firsts);
-  } else {
-    pinMask = PinnedPieces<Us>(b);
-    GenerateMoves<Us>(b, firsts);
-  }
+  const uint64_t pinMask = GenerateCandidates<Us, C>(b, firsts);
   for (int i = 0; i < firsts.Count(); ++i) {
     const Move m1 = firsts.At(i).move;
     const bool needsTest = C == InCheck::Yes || NeedsLegalityTest(b, m1, pinMask);
