@@ -7,7 +7,7 @@ import {fileURLToPath} from "node:url"
 import puppeteer from "puppeteer-core"
 import {startServer} from "../server.js"
 
-export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..", "..")
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..", "..")
 const shots = path.join(root, "build", "board-screenshots")
 const WAIT_MS = 30000
 

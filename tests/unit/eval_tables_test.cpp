@@ -64,9 +64,7 @@ TEST(EvalTables, MatchThePublishedValuesAndMirrorForBlack) {
   }
 }
 
-TEST(EvalTables, MaterialValuesAndScorePairArithmetic) {
-  const int values[7] = {0, 100, 325, 325, 500, 975, 0};
-  for (int t = 0; t < 7; ++t) EXPECT_EQ(MaterialValue[t], MakeScorePair(values[t], values[t])) << t;
+TEST(EvalTables, ScorePairArithmetic) {
   const ScorePair a = MakeScorePair(-5, 7), b = MakeScorePair(10, -20);
   EXPECT_EQ(AddScores(a, b), MakeScorePair(5, -13));
   EXPECT_EQ(SubScores(a, b), MakeScorePair(-15, 27));
@@ -101,16 +99,6 @@ TEST(Evaluate, ScoresForTheSideToMove) {
     b.sideToMove = Black;
     EXPECT_EQ(Evaluate(b), -c.white) << c.board;
   }
-}
-
-TEST(Evaluate, BlendTruncatesTowardZero) {
-  EXPECT_EQ(BlendByPhase(32, MakeScorePair(-1, 0)), 0);
-  EXPECT_EQ(BlendByPhase(32, MakeScorePair(1, 0)), 0);
-  EXPECT_EQ(BlendByPhase(1, MakeScorePair(-127, 0)), -1);
-  for (int phase = 0; phase <= 64; ++phase) EXPECT_EQ(BlendByPhase(phase, MakeScorePair(-63, -63)), -63) << phase;
-  EXPECT_EQ(BlendByPhase(64, MakeScorePair(-300, 900)), -300);
-  EXPECT_EQ(BlendByPhase(0, MakeScorePair(-300, 900)), 900);
-  EXPECT_EQ(BlendByPhase(64, MakeScorePair(-32768, 0)), -32768);  // signed 16-bit halves
 }
 
 }  // namespace

@@ -92,17 +92,6 @@ TEST(Generation, HandWorkedOrder) {
     }
     EXPECT_TRUE(BoardsEqual(before, pos)) << c.fen;
   }
-  // The legal builders append behind what the list already holds.
-  FixedMoveList list;
-  AppendMove(list, 0x1234);
-  GenerateLegalEvasions<White>(Loaded("3R4/8/7k/5B2/1N6/Q2n4/2P1P3/4K3 w - - 0 1"), list);
-  EXPECT_EQ(Join(Words(list)), Text(Move(0x1234)) + " e1d2 e1f1 e1d1 e2d3 c2d3 b4d3 f5d3 a3d3 d8d3");
-  // Move words: castling, double advance, en passant, promotion.
-  EXPECT_EQ(Generate(Gen::Moves, Loaded(Rooks))[0], 0x2184);
-  EXPECT_EQ(Generate(Gen::Moves, Loaded(MirrorFen(Rooks)))[1], 0xEEBC);
-  EXPECT_EQ(Generate(Gen::Moves, Loaded(StartFen))[13], Mv("e2e4", NormalMove, 1));
-  EXPECT_EQ(Generate(Gen::Moves, Loaded("4k3/8/8/3PpP2/8/8/8/4K3 w - e6 0 1"))[0], Mv("f5e6", EnPassantMove));
-  EXPECT_EQ(Generate(Gen::Moves, Loaded("n1n1k3/1P6/8/8/8/8/8/4K3 w - - 0 1"))[6], Mv("b7a8", PromotionMove, 0));
 }
 
 bool GivesCheckAny(Board& b, Move m) {

@@ -73,11 +73,6 @@ TEST(Board, GeometryTables) {
       const bool aligned = from != to && (df == 0 || dr == 0 || std::abs(df) == std::abs(dr));
       ASSERT_EQ(Direction(f, t), aligned ? sign(dr) * 16 + sign(df) : 0) << SquareName(f) << SquareName(t);
     }
-  int from[128] = {}, to[128] = {};
-  for (auto [sq, f, t] :
-       {std::tuple{"a1", 2, 2}, {"e1", 3, 0}, {"h1", 1, 1}, {"a8", 8, 8}, {"e8", 12, 0}, {"h8", 4, 4}})
-    from[Sq(sq)] = f, to[Sq(sq)] = t;
-  for (int sq = 0; sq < 128; ++sq) EXPECT_TRUE(CastlingMaskFrom[sq] == from[sq] && CastlingMaskTo[sq] == to[sq]) << sq;
 }
 
 // ---------------------------------------------------------------- FEN
