@@ -68,9 +68,10 @@ browserTest("Marseillais: single first turn, two-move turns, a refused second mo
     await clickMove(page, "b2", "b3")
     await phase(page, "second")
     await expectPiece(page, "b3", "wp")
-    await clickMove(page, "b3", "b5") // no legal turn goes on like this
+    // No legal turn goes on like this; d3 is a square no Black turn can reach, so it stays empty.
+    await clickMove(page, "b3", "d3")
     assert.equal(await page.evaluate(() => document.body.dataset.phase), "second")
-    await expectPiece(page, "b5", null)
+    await expectPiece(page, "d3", null)
     await expectPiece(page, "b3", "wp")
     await clickMove(page, "c2", "c3")
     await waitMoves(page, 4)
