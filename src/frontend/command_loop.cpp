@@ -14,6 +14,8 @@ namespace quarn {
 namespace {
 
 constexpr const char* Version = "0.9-20140217";
+// The longest line read at once, its end of line included; a longer line is
+// read as several.
 constexpr int LineBufferSize = 256;
 constexpr int MaxWords = 128;
 
@@ -57,6 +59,11 @@ void SeedRandom() {
 void Print(const char* text) {
   std::fputs(text, stdout);
   std::fflush(stdout);
+}
+
+// Outside xboard mode a person is typing: each read waits behind a prompt.
+void PromptIfInteractive(const GameContext& ctx) {
+  if (!ctx.xboardMode) Print("# Your move: ");
 }
 
 Next Xboard(GameContext& ctx, const Words&) {
@@ -231,28 +238,39 @@ bool SplitWords(char* line, Words& w) {
 
 }  // namespace
 
-int RunCommandLoop(GameContext& ctx, std::FILE* in) {
+void BeginSession(GameContext& ctx) {
   Print("feature done=0\n");
-  if (in == stdin) std::setvbuf(stdin, nullptr, _IONBF, 0);
   SeedRandom();
+  PromptIfInteractive(ctx);
+}
+
+bool RunLines(GameContext& ctx, std::FILE* in) {
   char line[LineBufferSize];
   Words words;
-  for (;;) {
-    if (!ctx.xboardMode) Print("# Your move: ");
-    if (!std::fgets(line, LineBufferSize, in)) return 0;
+  while (std::fgets(line, LineBufferSize, in)) {
     line[LineBufferSize - 1] = '\0';
-    if (!SplitWords(line, words)) continue;
-    switch (RunCommand(ctx, words)) {
-      case Next::Quit:
-        return 0;
-      case Next::GameStep:
-        CheckGameOver(ctx);
-        EngineTurn(ctx);
-        break;
-      case Next::Nothing:
-        break;
+    if (SplitWords(line, words)) {
+      switch (RunCommand(ctx, words)) {
+        case Next::Quit:
+          return true;
+        case Next::GameStep:
+          CheckGameOver(ctx);
+          EngineTurn(ctx);
+          break;
+        case Next::Nothing:
+          break;
+      }
     }
+    PromptIfInteractive(ctx);
   }
+  return false;
+}
+
+int RunCommandLoop(GameContext& ctx, std::FILE* in) {
+  if (in == stdin) std::setvbuf(stdin, nullptr, _IONBF, 0);
+  BeginSession(ctx);
+  RunLines(ctx, in);
+  return 0;
 }
 
 }  // namespace quarn
