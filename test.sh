@@ -4,10 +4,14 @@
 #   2. a Release build: unit tests, protocol transcripts, deep perft counts,
 #      the search benchmark's node signature, self-play games in both variants,
 #      the board's server tests and its tests in headless chromium,
-#   3. a build with AddressSanitizer, UndefinedBehaviorSanitizer and the board
+#   3. the WebAssembly build (emscripten) run by Node: unit tests, the
+#      transcripts (also through the browser's worker script), deep perft
+#      counts, the search signature and long games; the static board site in
+#      headless chromium,
+#   4. a build with AddressSanitizer, UndefinedBehaviorSanitizer and the board
 #      invariant checks after every make and unmake: unit tests and transcripts,
-#   4. the command-loop fuzzer for a minute (needs clang and libFuzzer),
-#   5. valgrind's memcheck on whole games in both variants.
+#   5. the command-loop fuzzer for a minute (needs clang and libFuzzer),
+#   6. valgrind's memcheck on whole games in both variants.
 # Any failure stops the run with a non-zero status. Run as root (as CI is),
 # it first installs the Debian packages it lacks; otherwise it prints the
 # apt-get line to run.
@@ -17,7 +21,7 @@ source tools/packages.sh
 mapfile -t missing < <(missing_packages git:git g++:g++ cmake:cmake make:make python3:python3 \
   clang-format:clang-format clang:clang++ valgrind:valgrind libgtest-dev:/usr/include/gtest/gtest.h \
   'libclang-rt-14-dev:/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' \
-  nodejs:node npm:npm chromium:chromium)
+  nodejs:node npm:npm chromium:chromium emscripten:emcc)
 install_packages root "${missing[@]}" || exit 1
 jobs="$(nproc)"
 step() { printf '\n== %s\n' "$*"; }
@@ -38,6 +42,14 @@ done
 
 step "board: server and browser tests"
 board/run_tests.sh
+
+step "WebAssembly build and tests (Node)"
+tools/wasm_build.sh root --tests
+ctest --test-dir build-wasm --output-on-failure
+
+step "board: the static site in chromium"
+./board.sh --static build-wasm/site >/dev/null
+(cd board && QUARN_SITE="$PWD/../build-wasm/site" node --test e2e/static.test.js)
 
 step "sanitizer build and tests"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_SANITIZE=ON -DQUARN_CHECK_INVARIANTS=ON >/dev/null
