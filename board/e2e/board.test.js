@@ -32,12 +32,16 @@ function browserTest(name, body) {
     })
 }
 
-const TURN = /^[a-h][1-8][a-h][1-8][nbrq]?(,[a-h][1-8][a-h][1-8][nbrq]?)?$/
+const SAN = "(?:O-O(?:-O)?|[KQRBN]?[a-h]?[1-8]?x?[a-h][1-8](?:=[QRBN])?)[+#]?"
+const MOVE = new RegExp(`^${SAN}$`)
+const TURN = new RegExp(`^${SAN}(?:,${SAN})?$`)
+const PAIR = new RegExp(`^${SAN},${SAN}$`)
 
-// The board shows the mover's piece on the target square of every move of a turn.
+// The board shows the mover's piece on the target square of every move of a turn (castling aside).
 async function assertTurnShown(page, turn, color) {
     for (const move of turn.split(",")) {
-        await expectPiece(page, move.slice(2, 4), color)
+        const target = move.match(/[a-h][1-8]/g)
+        if (target) await expectPiece(page, target.at(-1), color)
     }
 }
 
@@ -48,8 +52,8 @@ browserTest("normal game: first moves and the engine's answers", async (page) =>
     await dragMove(page, "d2", "d4")
     await waitMoves(page, 4)
     const moves = await moveList(page)
-    assert.deepEqual([moves[0], moves[2]], ["e2e4", "d2d4"])
-    for (const i of [1, 3]) assert.match(moves[i], /^[a-h][1-8][a-h][1-8]$/)
+    assert.deepEqual([moves[0], moves[2]], ["e4", "d4"])
+    for (const i of [1, 3]) assert.match(moves[i], MOVE)
     await expectPiece(page, "e4", "wp")
     await expectPiece(page, "d4", "wp")
     await assertTurnShown(page, moves[3], "b")
@@ -61,8 +65,8 @@ browserTest("Marseillais: single first turn, two-move turns, a refused second mo
     await clickMove(page, "a2", "a3")
     await waitMoves(page, 2)
     let moves = await moveList(page)
-    assert.equal(moves[0], "a2a3")
-    assert.match(moves[1], /^[a-h][1-8][a-h][1-8],[a-h][1-8][a-h][1-8]$/)
+    assert.equal(moves[0], "a3")
+    assert.match(moves[1], PAIR)
     await assertTurnShown(page, moves[1], "b")
 
     await clickMove(page, "b2", "b3")
@@ -76,7 +80,7 @@ browserTest("Marseillais: single first turn, two-move turns, a refused second mo
     await clickMove(page, "c2", "c3")
     await waitMoves(page, 4)
     moves = await moveList(page)
-    assert.equal(moves[2], "b2b3,c2c3")
+    assert.equal(moves[2], "b3,c3")
     assert.match(moves[3], TURN)
     await assertTurnShown(page, moves[3], "b")
 })
@@ -89,7 +93,7 @@ browserTest("Marseillais: a first move that gives check ends the turn", async (p
     await clickMove(page, "a1", "a8")
     await waitMoves(page, 2)
     const moves = await moveList(page)
-    assert.equal(moves[0], "a1a8")
+    assert.equal(moves[0], "Ra8+")
     assert.match(moves[1], TURN)
 })
 
@@ -106,7 +110,7 @@ browserTest("Marseillais: promotion with the piece chosen", async (page) => {
     await expectPiece(page, "b8", "wn")
     await clickMove(page, "e1", "e2")
     await waitMoves(page, 2)
-    assert.equal((await moveList(page))[0], "b7b8n,e1e2")
+    assert.equal((await moveList(page))[0], "b8=N,Ke2")
 })
 
 browserTest("Marseillais: a refused FEN keeps the game; a set-up position ends in mate", async (page) => {
@@ -128,7 +132,7 @@ browserTest("Marseillais: a refused FEN keeps the game; a set-up position ends i
     await clickMove(page, "a7", "a8")
     await phase(page, "over")
     assert.equal(await text(page, "#banner"), "Checkmate: White wins (1-0)")
-    assert.deepEqual(await moveList(page), ["a1a7,a7a8"])
+    assert.deepEqual(await moveList(page), ["Ra7,Ra8#"])
 })
 
 browserTest("take back: after the engine's answer, and while it thinks", async (page) => {
@@ -136,7 +140,7 @@ browserTest("take back: after the engine's answer, and while it thinks", async (
     await clickMove(page, "e2", "e4")
     await waitMoves(page, 2)
     await page.click("#take-back")
-    await page.waitForFunction(() => document.querySelectorAll("#moves span").length === 0)
+    await page.waitForFunction(() => document.querySelectorAll("#moves button[data-index]").length === 0)
     await phase(page, "human")
     await expectPiece(page, "e2", "wp")
     await expectPiece(page, "e4", null)
@@ -170,7 +174,7 @@ browserTest("a reload resumes the game from the browser's storage", async (page)
     await phase(page, "second")
     await clickMove(page, "f1", "g2")
     await waitMoves(page, 4)
-    assert.equal((await moveList(page))[2], "h2h3,f1g2")
+    assert.equal((await moveList(page))[2], "h3,Bg2")
 })
 
 browserTest("a fifth tab is told that no engine is free", async (page) => {
@@ -193,7 +197,7 @@ browserTest("an engine killed while thinking, or hung while idle, is replaced wi
     process.kill(Number(killed), "SIGKILL")
     await page.waitForFunction((pid) => document.body.dataset.enginePid !== pid, {}, killed)
     await phase(page, "engine") // the fresh engine has the move and thinks again
-    assert.deepEqual(await moveList(page), ["e2e4"])
+    assert.deepEqual(await moveList(page), ["e4"])
     assert.match(await text(page, "#engine-state"), /quarn stopped \(killed by SIGKILL\)/)
 
     await settings(page, {level: "quick", random: true})
@@ -202,6 +206,6 @@ browserTest("an engine killed while thinking, or hung while idle, is replaced wi
     await clickMove(page, "d2", "d4")
     await page.waitForFunction((pid) => document.body.dataset.enginePid !== pid, {timeout: 30000}, hung)
     await waitMoves(page, 2)
-    assert.equal((await moveList(page))[0], "d2d4")
+    assert.equal((await moveList(page))[0], "d4")
     assert.match(await text(page, "#engine-state"), /did not answer within 10 s/)
 })
