@@ -245,7 +245,7 @@ function typedMove(event) {
     }
     const moves = parseTypedTurn(text, rec.fen, legal, firstMove)
     if (!moves) {
-        $("move-error").textContent = `No legal ${game.variant === "normal" ? "move" : "turn"} is "${text}".`
+        $("move-error").textContent = `No legal ${game.variant === "normal" ? "move" : "turn"} matches "${text}".`
         return
     }
     $("move-error").textContent = ""
