@@ -41,10 +41,10 @@ export function refusal(text) {
     return null
 }
 
-const STATIC = {
-    "/": path.join(here, "public", "index.html"),
-    "/app.js": path.join(here, "public", "app.js"),
-    "/style.css": path.join(here, "public", "style.css"),
+const STATIC = {"/": path.join(here, "public", "index.html")}
+for (const name of ["app.js", "style.css", "favicon.svg", "site-config.js", "engine-link.js", "engine.js", "view.js",
+    "positions.js", "notation.js", "adjudicate.js", "clock.js", "record.js", "tab-store.js"]) {
+    STATIC["/" + name] = path.join(here, "public", name)
 }
 const VENDOR = {
     "/vendor/chess.js/": path.join(here, "node_modules", "chess.js", "dist", "esm"),

@@ -4,6 +4,7 @@ import {test, before, after} from "node:test"
 import assert from "node:assert/strict"
 import {
     launch, openPage, phase, settings, clickMove, dragMove, expectPiece, text, moveList, waitMoves, setUp, screenshot,
+    confirmIfAsked,
 } from "./helpers.js"
 
 let env
@@ -32,12 +33,16 @@ function browserTest(name, body) {
     })
 }
 
-const TURN = /^[a-h][1-8][a-h][1-8][nbrq]?(,[a-h][1-8][a-h][1-8][nbrq]?)?$/
+const SAN = "(?:O-O(?:-O)?|[KQRBN]?[a-h]?[1-8]?x?[a-h][1-8](?:=[QRBN])?)[+#]?"
+const MOVE = new RegExp(`^${SAN}$`)
+const TURN = new RegExp(`^${SAN}(?:,${SAN})?$`)
+const PAIR = new RegExp(`^${SAN},${SAN}$`)
 
-// The board shows the mover's piece on the target square of every move of a turn.
+// The board shows the mover's piece on the target square of every move of a turn (castling aside).
 async function assertTurnShown(page, turn, color) {
     for (const move of turn.split(",")) {
-        await expectPiece(page, move.slice(2, 4), color)
+        const target = move.match(/[a-h][1-8]/g)
+        if (target) await expectPiece(page, target.at(-1), color)
     }
 }
 
@@ -48,8 +53,8 @@ browserTest("normal game: first moves and the engine's answers", async (page) =>
     await dragMove(page, "d2", "d4")
     await waitMoves(page, 4)
     const moves = await moveList(page)
-    assert.deepEqual([moves[0], moves[2]], ["e2e4", "d2d4"])
-    for (const i of [1, 3]) assert.match(moves[i], /^[a-h][1-8][a-h][1-8]$/)
+    assert.deepEqual([moves[0], moves[2]], ["e4", "d4"])
+    for (const i of [1, 3]) assert.match(moves[i], MOVE)
     await expectPiece(page, "e4", "wp")
     await expectPiece(page, "d4", "wp")
     await assertTurnShown(page, moves[3], "b")
@@ -61,8 +66,8 @@ browserTest("Marseillais: single first turn, two-move turns, a refused second mo
     await clickMove(page, "a2", "a3")
     await waitMoves(page, 2)
     let moves = await moveList(page)
-    assert.equal(moves[0], "a2a3")
-    assert.match(moves[1], /^[a-h][1-8][a-h][1-8],[a-h][1-8][a-h][1-8]$/)
+    assert.equal(moves[0], "a3")
+    assert.match(moves[1], PAIR)
     await assertTurnShown(page, moves[1], "b")
 
     await clickMove(page, "b2", "b3")
@@ -76,7 +81,7 @@ browserTest("Marseillais: single first turn, two-move turns, a refused second mo
     await clickMove(page, "c2", "c3")
     await waitMoves(page, 4)
     moves = await moveList(page)
-    assert.equal(moves[2], "b2b3,c2c3")
+    assert.equal(moves[2], "b3,c3")
     assert.match(moves[3], TURN)
     await assertTurnShown(page, moves[3], "b")
 })
@@ -89,7 +94,7 @@ browserTest("Marseillais: a first move that gives check ends the turn", async (p
     await clickMove(page, "a1", "a8")
     await waitMoves(page, 2)
     const moves = await moveList(page)
-    assert.equal(moves[0], "a1a8")
+    assert.equal(moves[0], "Ra8+")
     assert.match(moves[1], TURN)
 })
 
@@ -106,7 +111,7 @@ browserTest("Marseillais: promotion with the piece chosen", async (page) => {
     await expectPiece(page, "b8", "wn")
     await clickMove(page, "e1", "e2")
     await waitMoves(page, 2)
-    assert.equal((await moveList(page))[0], "b7b8n,e1e2")
+    assert.equal((await moveList(page))[0], "b8=N,Ke2")
 })
 
 browserTest("Marseillais: a refused FEN keeps the game; a set-up position ends in mate", async (page) => {
@@ -128,7 +133,7 @@ browserTest("Marseillais: a refused FEN keeps the game; a set-up position ends i
     await clickMove(page, "a7", "a8")
     await phase(page, "over")
     assert.equal(await text(page, "#banner"), "Checkmate: White wins (1-0)")
-    assert.deepEqual(await moveList(page), ["a1a7,a7a8"])
+    assert.deepEqual(await moveList(page), ["Ra7,Ra8#"])
 })
 
 browserTest("take back: after the engine's answer, and while it thinks", async (page) => {
@@ -136,7 +141,7 @@ browserTest("take back: after the engine's answer, and while it thinks", async (
     await clickMove(page, "e2", "e4")
     await waitMoves(page, 2)
     await page.click("#take-back")
-    await page.waitForFunction(() => document.querySelectorAll("#moves span").length === 0)
+    await page.waitForFunction(() => document.querySelectorAll("#moves button[data-index]").length === 0)
     await phase(page, "human")
     await expectPiece(page, "e2", "wp")
     await expectPiece(page, "e4", null)
@@ -170,7 +175,7 @@ browserTest("a reload resumes the game from the browser's storage", async (page)
     await phase(page, "second")
     await clickMove(page, "f1", "g2")
     await waitMoves(page, 4)
-    assert.equal((await moveList(page))[2], "h2h3,f1g2")
+    assert.equal((await moveList(page))[2], "h3,Bg2")
 })
 
 browserTest("a fifth tab is told that no engine is free", async (page) => {
@@ -193,7 +198,7 @@ browserTest("an engine killed while thinking, or hung while idle, is replaced wi
     process.kill(Number(killed), "SIGKILL")
     await page.waitForFunction((pid) => document.body.dataset.enginePid !== pid, {}, killed)
     await phase(page, "engine") // the fresh engine has the move and thinks again
-    assert.deepEqual(await moveList(page), ["e2e4"])
+    assert.deepEqual(await moveList(page), ["e4"])
     assert.match(await text(page, "#engine-state"), /quarn stopped \(killed by SIGKILL\)/)
 
     await settings(page, {level: "quick", random: true})
@@ -202,6 +207,164 @@ browserTest("an engine killed while thinking, or hung while idle, is replaced wi
     await clickMove(page, "d2", "d4")
     await page.waitForFunction((pid) => document.body.dataset.enginePid !== pid, {timeout: 30000}, hung)
     await waitMoves(page, 2)
-    assert.equal((await moveList(page))[0], "d2d4")
+    assert.equal((await moveList(page))[0], "d4")
     assert.match(await text(page, "#engine-state"), /did not answer within 10 s/)
+})
+
+// Set up while quarn thinks ends that engine; the fresh one checks the FEN
+// after the same opening as every engine, for a refused and a good FEN.
+browserTest("set up while quarn thinks: a refused FEN keeps the game, a good one starts it", async (page) => {
+    await settings(page, {variant: "normal", level: "m15", random: false})
+    await clickMove(page, "e2", "e4")
+    await page.waitForFunction(() => document.getElementById("thinking").textContent !== "")
+    await setUp(page, "8/8/8/8/8/8/8/8 w - - 0 1")
+    await page.waitForFunction(() => document.getElementById("setup-error").textContent !== "", {timeout: 5000})
+    assert.equal(await text(page, "#setup-error"), "Error (illegal FEN): setboard 8/8/8/8/8/8/8/8 w - - 0 1")
+    await phase(page, "engine") // the old game goes on: quarn thinks about its answer again
+    assert.deepEqual(await moveList(page), ["e4"])
+    await page.waitForFunction(() => document.getElementById("thinking").textContent !== "")
+    await setUp(page, "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1")
+    await page.waitForFunction(() => document.getElementById("fen").textContent === "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1",
+        {timeout: 5000})
+    await phase(page, "human")
+    assert.deepEqual(await moveList(page), [])
+    assert.equal(await text(page, "#setup-error"), "")
+})
+
+// A game as the page keeps it, resumed by a new tab of the same browser
+// (the most recent game no open tab plays): quarn (Black) to move after 1. e4.
+async function resumeStored(page, id, quarnMs, spentMs) {
+    await page.evaluate((id, b, spent) => localStorage.setItem(`quarn-board-game:${id}`, JSON.stringify({
+        variant: "normal", human: "w", level: "m15", random: false, startFen: null, turns: ["e2e4"], result: null,
+        clocks: [{w: 900000, b: 900000}, {w: 899000, b}], spent, flipped: false, savedAt: Date.now() + 60000,
+    })), id, quarnMs, spentMs)
+    const tab = await page.browserContext().newPage()
+    await tab.setViewport({width: 1100, height: 860})
+    await tab.goto(env.board.url)
+    return tab
+}
+
+browserTest("a resumed game at a low clock: quarn plans with its real time, and is flagged at 0:00", async (page) => {
+    // With a fresh 15-minute clock quarn would think 20 s; with 4 s left it answers at once.
+    let tab = await resumeStored(page, "low", 4000, 0)
+    await waitMoves(tab, 2)
+    assert.equal(await text(tab, "#clock-top .who"), "Black (quarn)")
+    assert.match(await text(tab, "#clock-top .time"), /^0:0[34]$/)
+    assert.equal(await tab.$eval("#banner", (el) => el.hidden), true)
+    await tab.close()
+
+    tab = await resumeStored(page, "out", 4000, 6000)
+    await phase(tab, "over")
+    assert.equal(await text(tab, "#banner"), "Black's time ran out: White wins (1-0)")
+    assert.equal(await text(tab, "#clock-top .time"), "0:00")
+    await screenshot(tab, "quarn-flagged")
+    await tab.close()
+})
+
+browserTest("two tabs keep their own games; a new tab resumes the one no tab plays", async (page) => {
+    await settings(page, {variant: "normal", level: "quick", random: true})
+    await clickMove(page, "e2", "e4")
+    await waitMoves(page, 2)
+    const open = async () => {
+        const tab = await page.browserContext().newPage()
+        await tab.setViewport({width: 1100, height: 860})
+        await tab.goto(env.board.url)
+        await phase(tab, "human", "engine")
+        return tab
+    }
+    const second = await open()
+    assert.deepEqual(await moveList(second), []) // the first tab's game is in play there
+    await settings(second, {random: true})
+    await clickMove(second, "d2", "d4")
+    await waitMoves(second, 2)
+    for (const [tab, first] of [[page, "e4"], [second, "d4"]]) {
+        await tab.reload()
+        await phase(tab, "human")
+        assert.equal((await moveList(tab))[0], first)
+    }
+    await second.close()
+    const third = await open()
+    assert.equal((await moveList(third))[0], "d4")
+    await third.close()
+})
+
+browserTest("SAN move list: a click shows a turn's position, moving is off until back to the game", async (page) => {
+    await settings(page, {variant: "marseillais", level: "quick", random: true})
+    await clickMove(page, "e2", "e4")
+    await waitMoves(page, 2)
+    // Black's random turn can neither reach b3 or c3 nor check White in two moves.
+    await clickMove(page, "b2", "b3")
+    await phase(page, "second")
+    await page.type("#move-input", "Nc3")
+    await page.keyboard.press("Enter")
+    await waitMoves(page, 4)
+    const moves = await moveList(page)
+    assert.deepEqual([moves[0], moves[2]], ["e4", "b3,Nc3"])
+    const gameFen = await text(page, "#fen")
+    await page.click("#moves button[data-index='0']")
+    assert.equal(await text(page, "#fen"), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1")
+    assert.match(await text(page, "#status"), /^Viewing the position after White's e4/)
+    await expectPiece(page, "d2", "wp")
+    await clickMove(page, "g1", "f3") // no move while viewing
+    await expectPiece(page, "g1", "wn")
+    await page.click("#back-to-game")
+    assert.equal(await text(page, "#fen"), gameFen)
+    await expectPiece(page, "c3", "wn")
+    await page.type("#move-input", "a9")
+    await page.keyboard.press("Enter")
+    assert.equal(await text(page, "#move-error"), 'No legal turn matches "a9".')
+})
+
+browserTest("insufficient material: K v K after the last capture is a draw", async (page) => {
+    await settings(page, {variant: "normal", level: "quick", random: true})
+    await setUp(page, "4k3/8/8/8/8/8/3p4/4K3 w - - 0 1")
+    await page.waitForFunction(() => document.getElementById("fen").textContent.startsWith("4k3/"))
+    await phase(page, "human")
+    await page.type("#move-input", "Kxd2")
+    await page.keyboard.press("Enter")
+    await phase(page, "over")
+    assert.equal(await text(page, "#banner"), "Draw by insufficient material (1/2-1/2)")
+})
+
+browserTest("ending a game with moves asks first in the page", async (page) => {
+    await settings(page, {variant: "normal", level: "quick", random: true})
+    await clickMove(page, "e2", "e4")
+    await waitMoves(page, 2)
+    await page.click("#new-game")
+    assert.equal(await text(page, "#confirm-text"), "Start a new game? The game in progress ends.")
+    await screenshot(page, "confirm-new-game")
+    await confirmIfAsked(page, false)
+    await page.select("#variant", "marseillais")
+    await confirmIfAsked(page, false)
+    assert.equal(await page.$eval("#variant", (el) => el.value), "normal")
+    assert.equal((await moveList(page)).length, 2)
+    await page.click("#resign")
+    await confirmIfAsked(page, true)
+    await phase(page, "over")
+    assert.equal(await text(page, "#banner"), "White resigned: Black wins (0-1)")
+    assert.equal(await page.$eval("#banner", (el) => el.dataset.tone), "loss")
+})
+
+browserTest("a phone: a Marseillais turn by taps, board and clocks in view, no sideways scrolling", async (page) => {
+    await page.setViewport({width: 390, height: 844, isMobile: true, hasTouch: true})
+    await page.reload()
+    await phase(page, "human", "engine")
+    await settings(page, {variant: "marseillais", level: "quick", random: true})
+    const tap = async (square) => {
+        const box = await (await page.$(`#board rect[data-square="${square}"]`)).boundingBox()
+        await page.touchscreen.tap(box.x + box.width / 2, box.y + box.height / 2)
+        await new Promise((r) => setTimeout(r, 60))
+    }
+    for (const square of ["e2", "e4"]) await tap(square)
+    await waitMoves(page, 2)
+    for (const square of ["b2", "b3", "b1", "c3"]) await tap(square)
+    await waitMoves(page, 4)
+    assert.equal((await moveList(page))[2], "b3,Nc3")
+    const layout = await page.evaluate(() => ({
+        width: document.documentElement.scrollWidth,
+        boxes: ["clock-top", "board", "clock-bottom"].map((id) => document.getElementById(id).getBoundingClientRect())
+            .map((r) => [r.left, r.top, r.right, r.bottom]),
+    }))
+    assert.ok(layout.width <= 390, `the page is ${layout.width} px wide`)
+    for (const [left, top, right, bottom] of layout.boxes) assert.ok(left >= 0 && top >= 0 && right <= 390 && bottom <= 844)
 })

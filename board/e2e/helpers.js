@@ -52,6 +52,7 @@ export async function settings(page, {variant, side, level, random}) {
     for (const [id, value] of [["variant", variant], ["side", side], ["level", level]]) {
         if (value && await page.$eval(`#${id}`, (el) => el.value) !== value) {
             await page.select(`#${id}`, value)
+            await confirmIfAsked(page)
             await phase(page, "human", "engine")
         }
     }
@@ -97,10 +98,10 @@ export async function expectPiece(page, square, piece) {
 }
 
 export const text = (page, selector) => page.$eval(selector, (el) => el.textContent.trim())
-export const moveList = (page) => page.$$eval("#moves span", (spans) => spans.map((s) => s.textContent))
+export const moveList = (page) => page.$$eval("#moves button[data-index]", (turns) => turns.map((t) => t.textContent))
 
 export async function waitMoves(page, count) {
-    await page.waitForFunction((n) => document.querySelectorAll("#moves span:not(:empty)").length >= n &&
+    await page.waitForFunction((n) => document.querySelectorAll("#moves button[data-index]").length >= n &&
         ["human", "over"].includes(document.body.dataset.phase), {timeout: WAIT_MS}, count)
 }
 
@@ -109,6 +110,12 @@ export async function setUp(page, fen) {
     await page.$eval("#setup-fen", (el) => (el.value = ""))
     await page.type("#setup-fen", fen)
     await page.click("#setup-go")
+    await confirmIfAsked(page)
+}
+
+// Answers the page's own dialog (a game with moves ends only when the person says yes).
+export async function confirmIfAsked(page, yes = true) {
+    if (await page.$eval("#confirm", (d) => d.open)) await page.click(yes ? "#confirm-yes" : "#confirm-no")
 }
 
 export async function screenshot(page, name) {

@@ -7,7 +7,7 @@ import path from "node:path"
 import readline from "node:readline"
 import {spawn} from "node:child_process"
 import {fileURLToPath} from "node:url"
-import {afterTurn, START_FEN} from "../public/app.js"
+import {afterTurn, START_FEN} from "../public/positions.js"
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..", "..")
 const enginePath = path.resolve(root, process.env.QUARN_ENGINE || "build/quarn")

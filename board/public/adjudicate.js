@@ -1,0 +1,61 @@
+// How a game ends. The engine adjudicates nothing; the page ends the game as
+// a GUI does: mate and stalemate (no legal move or turn), threefold
+// repetition, 50 moves (turns in Marseillais) without a capture or pawn move,
+// insufficient material, a resignation and a clock that runs out.
+import {fields, sideOf, other, colorName, inCheck, pieces} from "./positions.js"
+
+const FIFTY_MOVES = 100    // half-move field: 50 moves by each side (the page counts turns in Marseillais)
+const REPETITIONS = 3
+
+const winFor = (side) => (side === "w" ? "1-0" : "0-1")
+const squareColor = (square) => (square.charCodeAt(0) + Number(square[1])) % 2
+
+// No sequence of moves can mate. Normal chess: the dead positions a GUI
+// knows, bare kings, a king and one knight or bishop against a king, and
+// kings with bishops only, all on squares of one colour. Marseillais: bare
+// kings only. Two moves a turn let a lone minor piece mate: a checked king
+// must make both moves of its turn, so a king with a flight square is still
+// mated when that square leaves it no legal second move; and the side with
+// the piece brings it up two moves at a time.
+export function insufficientMaterial(fen, variant) {
+    const rest = pieces(fen)
+    if (!rest.length) return true
+    if (variant !== "normal" || rest.some((p) => p.type !== "b" && p.type !== "n")) return false
+    if (rest.length === 1) return true
+    return rest.every((p) => p.type === "b" && squareColor(p.square) === squareColor(rest[0].square))
+}
+
+// The result of the position at the start of the current turn (the last of
+// `positions`, which holds the position before every turn), given how many
+// legal moves or turns the side to move has; null while the game goes on.
+export function gameEnd(positions, legalCount, variant) {
+    const fen = positions[positions.length - 1]
+    const mover = sideOf(fen)
+    if (!legalCount) {
+        return inCheck(fen)
+            ? {score: winFor(other(mover)), text: `Checkmate: ${colorName(other(mover))} wins`}
+            : {score: "1/2-1/2", text: "Stalemate: draw"}
+    }
+    const key = (f) => fields(f).slice(0, 4).join(" ")
+    if (positions.filter((p) => key(p) === key(fen)).length >= REPETITIONS) {
+        return {score: "1/2-1/2", text: "Draw by threefold repetition"}
+    }
+    if (Number(fields(fen)[4]) >= FIFTY_MOVES) {
+        return {score: "1/2-1/2", text: `Draw by the 50-${variant === "normal" ? "move" : "turn"} rule`}
+    }
+    if (insufficientMaterial(fen, variant)) return {score: "1/2-1/2", text: "Draw by insufficient material"}
+    return null
+}
+
+export const timeOut = (side) => ({
+    score: winFor(other(side)),
+    text: `${colorName(side)}'s time ran out: ${colorName(other(side))} wins`,
+})
+
+export const resignation = (side) => ({
+    score: winFor(other(side)),
+    text: `${colorName(side)} resigned: ${colorName(other(side))} wins`,
+})
+
+// Who won, for the banner's look: "w", "b" or null for a draw.
+export const winner = (score) => ({"1-0": "w", "0-1": "b"})[score] ?? null

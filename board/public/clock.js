@@ -1,0 +1,64 @@
+// The levels the page offers, the clocks' text, and the "level" line that lets
+// quarn plan with the time its clock really shows.
+export const LEVELS = {
+    quick: {label: "Quick: 40 moves in 30 s", mps: 40, base: 30},
+    m1: {label: "40 moves in 1 min", mps: 40, base: 60},
+    m5: {label: "40 moves in 5 min", mps: 40, base: 300},
+    m15: {label: "40 moves in 15 min", mps: 40, base: 900},
+}
+
+const CS = 10                  // milliseconds in the engine's centisecond
+const RESERVE_CS = 10          // the engine keeps 0.1 s of every control
+const SHARE = 0.9              // and plans with 90 % of the rest
+const SUDDEN_DEATH_MOVES = 30  // moves it plans for when a level has no moves per control
+export const MAX_LEVEL_MPS = 40    // the largest "level" the board server passes on:
+export const MAX_LEVEL_SECONDS = 900 // 40 moves, 15 minutes
+
+// "M:SS" (or "M" for whole minutes), as "level" reads its base time.
+export function levelTime(seconds) {
+    const s = seconds % 60
+    return s ? `${Math.floor(seconds / 60)}:${String(s).padStart(2, "0")}` : String(seconds / 60)
+}
+
+export const levelLine = (mps, seconds) => `level ${mps} ${levelTime(seconds)} 0`
+
+// A clock as a person reads it: minutes and seconds, never below 0:00.
+export function formatClock(ms) {
+    const s = Math.ceil(Math.max(0, ms) / 1000)
+    return Math.floor(s / 60) + ":" + String(s % 60).padStart(2, "0")
+}
+
+// The engine's time for its next move in centiseconds, as it computes it
+// (its clock code): `made` of its own moves since "new", `usedCs` of its time.
+export function engineBudget(mps, made, usedCs, baseCs) {
+    const controls = mps ? Math.floor(made / mps) : 0
+    const left = mps ? mps - (made % mps) : SUDDEN_DEATH_MOVES
+    const available = (controls + 1) * baseCs - usedCs
+    return available <= 0 ? 0 : Math.max(0, ((available - RESERVE_CS) * SHARE) / left)
+}
+
+// The "level" line to send before "go" so that quarn, which counts its moves
+// from "new" (`enginePly` turns played, `side` to move) and its own time
+// since then (`usedMs`), plans this move with `remainingMs` for the
+// `movesLeft` moves left in the page's control. A fresh engine after a replay
+// has used nothing; its first control then holds the time left. Two forms
+// fit the server's limits (at most 40 moves, 15 minutes): all the moves left
+// as the first control (while they are at most 40), or one control of the
+// whole game (30 moves planned) scaled to the same share. The form whose
+// budget comes closest without going over wins; whole seconds round down.
+export function planLevel({remainingMs, movesLeft, enginePly, side, usedMs}) {
+    const made = side === "w" ? Math.floor((enginePly + 1) / 2) : Math.floor(enginePly / 2)
+    const usedCs = Math.ceil(usedMs / CS)
+    const remainingCs = Math.max(0, Math.floor(remainingMs / CS))
+    const target = engineBudget(movesLeft, 0, 0, remainingCs)
+    const toSeconds = (cs) => Math.min(MAX_LEVEL_SECONDS, Math.max(0, Math.floor(cs / 100)))
+    const forms = [[0, toSeconds(usedCs + RESERVE_CS + (SUDDEN_DEATH_MOVES * (remainingCs - RESERVE_CS)) / movesLeft)]]
+    if (made + movesLeft <= MAX_LEVEL_MPS) forms.push([made + movesLeft, toSeconds(remainingCs + usedCs)])
+    let best = null
+    for (const [mps, seconds] of forms) {
+        const budget = engineBudget(mps, made, usedCs, seconds * 100)
+        const score = budget <= target ? budget : -budget
+        if (!best || score > best.score) best = {score, mps, seconds}
+    }
+    return levelLine(best.mps, best.seconds)
+}

@@ -1,0 +1,179 @@
+// What the person sees and touches: the board (cm-chessboard), the clocks,
+// the move list, the banner and status lines, and the page's own dialogs.
+// It knows no rules; app.js tells it what to show and which moves to offer.
+import {Chessboard, COLOR, INPUT_EVENT_TYPE} from "cm-chessboard/src/Chessboard.js"
+import {Markers, MARKER_TYPE} from "cm-chessboard/src/extensions/markers/Markers.js"
+import {PromotionDialog, PROMOTION_DIALOG_RESULT_TYPE} from "cm-chessboard/src/extensions/promotion-dialog/PromotionDialog.js"
+import {START_FEN, colorName} from "./positions.js"
+import {formatClock} from "./clock.js"
+
+export const $ = (id) => document.getElementById(id)
+const LAST_MOVE = {class: "marker-last-move", slice: "markerSquare"} // apart from the picked-up square's marker
+const NOTICE_MS = 15000
+
+// The library draws its dialog from the square's centre; this one stands on
+// the square itself and runs four squares toward the middle of the board.
+class PromotionOverSquare extends PromotionDialog {
+    redrawDialog() {
+        super.redrawDialog()
+        const group = this.promotionDialogGroup
+        const rect = group.querySelector("rect.promotion-dialog")
+        if (!rect) {
+            group.removeAttribute("transform")
+            return
+        }
+        const view = this.chessboard.view
+        const point = view.squareToPoint(this.state.dialogParams.square)
+        const dy = (this.turned ? 1 : -1) * (view.squareHeight / 2)
+        group.setAttribute("transform", `translate(${point.x - rect.x.baseVal.value} ${dy})`)
+    }
+}
+
+export class View {
+    constructor() {
+        this.board = new Chessboard($("board"), {
+            position: START_FEN,
+            assetsUrl: "./vendor/cm-chessboard/assets/",
+            style: {borderType: "frame", animationDuration: 150},
+            extensions: [{class: Markers, props: {autoMarkers: MARKER_TYPE.square}}, {class: PromotionOverSquare}],
+        })
+        this.orientation = COLOR.white
+        this.noticeTimer = null
+    }
+
+    // The position, its last move(s) marked and a checked king framed.
+    showPosition(fen, lastMoves, checkedKing) {
+        const board = this.board
+        board.setPosition(fen, true)
+        board.removeMarkers(LAST_MOVE)
+        board.removeMarkers(MARKER_TYPE.frameDanger)
+        for (const uci of lastMoves) {
+            board.addMarker(LAST_MOVE, uci.slice(0, 2))
+            board.addMarker(LAST_MOVE, uci.slice(2, 4))
+        }
+        if (checkedKing) board.addMarker(MARKER_TYPE.frameDanger, checkedKing)
+    }
+
+    orient(side) {
+        const orientation = side === "w" ? COLOR.white : COLOR.black
+        if (orientation !== this.orientation) {
+            this.orientation = orientation
+            this.board.setOrientation(orientation)
+        }
+    }
+
+    get bottomSide() {
+        return this.orientation === COLOR.white ? "w" : "b"
+    }
+
+    // Lets `side` move: `movesFrom(square)` gives the coordinate moves offered
+    // from a square, `play(uci)` takes the one chosen. Null `side`: no input.
+    input(side, movesFrom, play) {
+        const board = this.board
+        board.disableMoveInput()
+        if (!side) return
+        const color = side === "w" ? COLOR.white : COLOR.black
+        board.enableMoveInput((event) => {
+            if (event.type === INPUT_EVENT_TYPE.moveInputStarted) {
+                const moves = movesFrom(event.squareFrom)
+                board.addLegalMovesMarkers(moves.map((m) => ({to: m.slice(2, 4)})))
+                return moves.length > 0
+            }
+            if (event.type === INPUT_EVENT_TYPE.validateMoveInput) {
+                // The board never moves a piece itself: an accepted move is
+                // drawn from the record, a refused one returns to its square.
+                board.removeLegalMovesMarkers()
+                const moves = movesFrom(event.squareFrom).filter((m) => m.slice(2, 4) === event.squareTo)
+                if (moves.length > 1) {
+                    setTimeout(() => board.showPromotionDialog(event.squareTo, color, (result) => {
+                        const uci = result.piece && event.squareFrom + event.squareTo + result.piece.charAt(1)
+                        play(result.type === PROMOTION_DIALOG_RESULT_TYPE.pieceSelected && moves.includes(uci) ? uci : null)
+                    }))
+                } else if (moves.length === 1) {
+                    setTimeout(() => play(moves[0]))
+                }
+                return false
+            }
+            if (event.type === INPUT_EVENT_TYPE.moveInputCanceled) board.removeLegalMovesMarkers()
+            return true
+        }, color)
+    }
+
+    // clocks: {w: ms, b: ms}; names: {w, b}; running: the side whose clock runs, or null.
+    clocks(clocks, names, running) {
+        const bottom = this.bottomSide
+        for (const [id, side] of [["clock-bottom", bottom], ["clock-top", bottom === "w" ? "b" : "w"]]) {
+            const el = $(id)
+            el.querySelector(".who").textContent = `${colorName(side)} (${names[side]})`
+            el.querySelector(".time").textContent = formatClock(clocks[side])
+            el.dataset.side = side
+            el.classList.toggle("running", running === side)
+            el.classList.toggle("flagged", clocks[side] <= 0)
+        }
+    }
+
+    // The move list (rows from notation.js); `viewing` is the turn shown, or
+    // null for the game; `pick(index)` is called when a turn is clicked.
+    moves(rows, viewing, pick) {
+        const list = $("moves")
+        const last = rows.length ? rows[rows.length - 1].cells.at(-1).index : -1
+        list.textContent = ""
+        for (const {number, cells} of rows) {
+            const row = document.createElement("li")
+            row.value = number
+            for (const cell of cells) {
+                const button = document.createElement("button")
+                button.type = "button"
+                button.className = "turn"
+                if (cell) {
+                    button.textContent = cell.san
+                    button.dataset.index = cell.index
+                    button.addEventListener("click", () => pick(cell.index))
+                    if (cell.index === viewing || (viewing === null && cell.index === last)) {
+                        button.setAttribute("aria-current", "true")
+                    }
+                } else {
+                    button.textContent = "…"
+                    button.disabled = true
+                }
+                row.append(button)
+            }
+            list.append(row)
+        }
+        if (viewing === null) list.scrollTop = list.scrollHeight
+    }
+
+    // tone: "win", "loss", "draw" or "alert"; an empty text hides the banner.
+    banner(text, tone = "alert") {
+        const el = $("banner")
+        el.textContent = text
+        el.hidden = !text
+        el.dataset.tone = tone
+    }
+
+    status(text) {
+        $("status").textContent = text
+    }
+
+    notice(text) {
+        $("engine-state").textContent = text
+        clearTimeout(this.noticeTimer)
+        this.noticeTimer = setTimeout(() => ($("engine-state").textContent = ""), NOTICE_MS)
+    }
+
+    thinking(text) {
+        $("thinking").textContent = text
+    }
+
+    // Asks in the page (not the browser's confirm) and resolves true for yes.
+    confirm(question, yes) {
+        const dialog = $("confirm")
+        $("confirm-text").textContent = question
+        $("confirm-yes").textContent = yes
+        dialog.returnValue = ""
+        dialog.showModal()
+        return new Promise((resolve) => {
+            dialog.addEventListener("close", () => resolve(dialog.returnValue === "yes"), {once: true})
+        })
+    }
+}

@@ -1,0 +1,105 @@
+// The page's own logic under Node: SAN and the Marseillais comma pairs, the
+// PGN movetext, typed moves, the draws a GUI adjudicates, and the "level"
+// line that gives quarn its real time.
+import {test} from "node:test"
+import assert from "node:assert/strict"
+import {START_FEN, afterTurn, sideOf} from "../public/positions.js"
+import {turnSan, moveRows, movetext, parseTypedTurn} from "../public/notation.js"
+import {insufficientMaterial, gameEnd} from "../public/adjudicate.js"
+import {planLevel, engineBudget} from "../public/clock.js"
+
+// Plays turns from a FEN: the SAN of each, and the positions before each turn and at the end.
+function play(fen, turns, variant) {
+    const positions = [fen]
+    const sans = turns.map((t) => {
+        const san = turnSan(positions.at(-1), t)
+        positions.push(afterTurn(positions.at(-1), t, variant))
+        return san
+    })
+    return {sans, positions, text: (result) => movetext(moveRows(fen, sans, (i) => sideOf(positions[i])), result)}
+}
+
+test("SAN movetext in both variants, from the start and from a FEN with Black to move", () => {
+    const cases = [
+        [START_FEN, "marseillais", ["e2e4", "e7e5,b8c6", "d1h5,g1f3", "g7g6,g6h5"], "*",
+            "1. e4 e5,Nc6 2. Qh5,Nf3 g6,gxh5 *"],
+        [START_FEN, "normal", ["e2e4", "d7d5", "e4d5", "d8d5", "b1c3"], "*", "1. e4 d5 2. exd5 Qxd5 3. Nc3 *"],
+        ["4k3/1P6/8/8/8/8/8/R3K3 b Q - 0 7", "normal", ["e8d7", "b7b8q", "d7e6", "e1c1"], "1-0",
+            "7... Kd7 8. b8=Q Ke6 9. O-O-O 1-0"],
+        ["4k3/8/8/8/8/8/8/R3K3 w Q - 0 1", "marseillais", ["a1a8"], "*", "1. Ra8+ *"],
+        ["7k/6pp/8/8/8/8/5PPP/R5K1 w - - 0 1", "marseillais", ["a1a7,a7a8"], "1-0", "1. Ra7,Ra8# 1-0"],
+    ]
+    for (const [fen, variant, turns, result, expected] of cases) assert.equal(play(fen, turns, variant).text(result), expected)
+    const long = play(START_FEN, Array(30).fill(["g1f3", "g8f6", "f3g1", "f6g8"]).flat(), "normal").text("*")
+    assert.ok(long.split("\n").every((line) => line.length <= 79) && long.includes("\n"))
+})
+
+test("typed moves: SAN, coordinates, Marseillais pairs, decided by the legal list", () => {
+    const legalNormal = ["e2e4", "e2e3", "g1f3", "b1c3"]
+    const turns = ["e2e4,d2d4", "e2e4,g1f3", "g1f3,f3g5", "d2d4,e2e4"]
+    const cases = [
+        ["e4", legalNormal, null, ["e2e4"]],
+        ["E2-E4", legalNormal, null, ["e2e4"]],
+        ["nf3", legalNormal, null, ["g1f3"]],
+        ["Nf3+", legalNormal, null, ["g1f3"]],
+        ["e5", legalNormal, null, null],
+        ["e4,d4", turns, null, ["e2e4", "d2d4"]],
+        ["Nf3, Ng5", turns, null, ["g1f3", "f3g5"]],
+        ["Nf3", turns, "e2e4", ["g1f3"]],
+        ["e4,Ng5", turns, null, null],
+        ["e4,d4,c4", turns, null, null],
+    ]
+    for (const [typed, legal, first, expected] of cases) {
+        assert.deepEqual(parseTypedTurn(typed, START_FEN, legal, first), expected, typed)
+    }
+})
+
+test("insufficient material", () => {
+    const cases = [
+        ["4k3/8/8/8/8/8/8/4K3 w - - 0 1", true, true],
+        ["4k3/8/8/8/8/8/8/3NK3 w - - 0 1", true, false],
+        ["4k3/8/8/8/8/8/8/3BK3 b - - 0 1", true, false],
+        ["2b1k3/8/8/8/8/8/8/3BK3 w - - 0 1", true, false],  // c8 and d1: both light squares
+        ["3bk3/8/8/8/8/8/8/3BK3 w - - 0 1", false, false],  // d8 dark, d1 light
+        ["4k3/8/8/8/8/8/8/2NNK3 w - - 0 1", false, false],
+        ["4k3/8/8/8/8/8/8/3RK3 w - - 0 1", false, false],
+        ["4k3/7p/8/8/8/8/8/4K3 w - - 0 1", false, false],
+    ]
+    for (const [fen, normal, marseillais] of cases) {
+        assert.equal(insufficientMaterial(fen, "normal"), normal, fen)
+        assert.equal(insufficientMaterial(fen, "marseillais"), marseillais, fen)
+    }
+})
+
+test("game end: mate, stalemate, threefold, 50 moves or turns", () => {
+    const shuffle = play(START_FEN, ["g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8"], "normal")
+    assert.equal(gameEnd(shuffle.positions.slice(0, -1), 20, "normal"), null)
+    assert.equal(gameEnd(shuffle.positions, 20, "normal").text, "Draw by threefold repetition")
+    assert.deepEqual(gameEnd(["R6k/6pp/8/8/8/8/8/6K1 b - - 0 1"], 0, "normal"), {score: "1-0", text: "Checkmate: White wins"})
+    assert.equal(gameEnd(["7k/5Q2/8/8/8/8/8/6K1 b - - 0 1"], 0, "normal").text, "Stalemate: draw")
+    assert.equal(gameEnd(["7k/8/8/8/8/8/8/R5K1 b - - 100 80"], 5, "marseillais").text, "Draw by the 50-turn rule")
+    assert.equal(gameEnd(["7k/8/8/8/8/8/8/R5K1 b - - 99 80"], 5, "normal"), null)
+})
+
+// quarn's budget for its move under the "level" line equals what the page's clock leaves it, or a little less.
+test("the level line before go: quarn plans with its real time", () => {
+    const cases = [
+        // remaining ms, moves left in the control, turns played since "new", side, quarn's ms used since "new"
+        [4000, 39, 2, "b", 0],
+        [300000, 40, 0, "w", 0],
+        [120000, 10, 60, "w", 25000],
+        [120000, 10, 160, "w", 50000],
+        [61500, 3, 200, "b", 300000],
+        [0, 12, 9, "b", 0],
+    ]
+    for (const [remainingMs, movesLeft, enginePly, side, usedMs] of cases) {
+        const line = planLevel({remainingMs, movesLeft, enginePly, side, usedMs})
+        const [, mps, minutes, seconds] = /^level (\d+) (\d+)(?::(\d\d))? 0$/.exec(line)
+        const base = Number(minutes) * 60 + Number(seconds || 0)
+        assert.ok(Number(mps) <= 40 && base <= 900, line)
+        const made = side === "w" ? Math.floor((enginePly + 1) / 2) : Math.floor(enginePly / 2)
+        const got = engineBudget(Number(mps), made, usedMs / 10, base * 100)
+        const want = engineBudget(movesLeft, 0, 0, remainingMs / 10)
+        assert.ok(got <= want + 1e-9 && got >= want * 0.9 - 1, `${line}: ${got} cs for ${want} cs`)
+    }
+})
