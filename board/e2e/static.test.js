@@ -1,0 +1,207 @@
+// The static site (./board.sh --static) in Debian's chromium: quarn runs in
+// the browser, the files come from a plain file server on a sub-path, and no
+// board server runs. QUARN_SITE names the site's folder; without it the test
+// writes one from build-wasm/web. Screenshots go to build/board-screenshots/.
+import {test, before, after} from "node:test"
+import assert from "node:assert/strict"
+import {execFileSync} from "node:child_process"
+import fs from "node:fs"
+import http from "node:http"
+import os from "node:os"
+import path from "node:path"
+import {fileURLToPath} from "node:url"
+import puppeteer from "puppeteer-core"
+import {phase, settings, clickMove, expectPiece, text, moveList, waitMoves, screenshot, confirmIfAsked} from "./helpers.js"
+
+const board = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..")
+const SUB_PATH = "/games/quarn/board/"
+const TYPES = {".html": "text/html", ".js": "text/javascript", ".css": "text/css", ".svg": "image/svg+xml",
+    ".wasm": "application/wasm"}
+const temp = fs.mkdtempSync(path.join(os.tmpdir(), "quarn-static-"))
+let site = process.env.QUARN_SITE
+let browser
+
+// A plain file server for the site under SUB_PATH; stop() ends it and every connection.
+function serve() {
+    const server = http.createServer((req, res) => {
+        const url = decodeURIComponent(new URL(req.url, "http://x").pathname)
+        const name = url.endsWith("/") ? url + "index.html" : url
+        const file = path.join(site, name.slice(SUB_PATH.length))
+        if (!name.startsWith(SUB_PATH) || !file.startsWith(site + path.sep) || !fs.existsSync(file)) {
+            res.writeHead(404).end()
+            return
+        }
+        res.writeHead(200, {"content-type": TYPES[path.extname(file)] ?? "application/octet-stream"})
+        res.end(fs.readFileSync(file))
+    })
+    return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve({
+        url: `http://127.0.0.1:${server.address().port}${SUB_PATH}`,
+        stop: () => new Promise((done) => {
+            server.closeAllConnections()
+            server.close(done)
+        }),
+    })))
+}
+
+before(async () => {
+    if (!site) {
+        site = path.join(temp, "site")
+        execFileSync("node", [path.join(board, "static", "write_site.mjs"), site], {stdio: "inherit"})
+    }
+    site = path.resolve(site)
+    fs.mkdirSync(path.join(board, "..", "build", "board-screenshots"), {recursive: true})
+    browser = await puppeteer.launch({
+        executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
+        headless: true,
+        args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+            "--disable-component-update", "--disable-sync", "--no-first-run", `--user-data-dir=${path.join(temp, "profile")}`],
+    })
+})
+after(async () => {
+    await browser?.close()
+    fs.rmSync(temp, {recursive: true, force: true})
+})
+
+// Runs one test in a fresh browser context with its own file server, the
+// page loaded and quarn started; photographs the tab at the end.
+function siteTest(name, body) {
+    test(name, async () => {
+        const server = await serve()
+        const context = await browser.createBrowserContext()
+        const page = await context.newPage()
+        page.on("pageerror", (err) => console.error("page error:", err.message))
+        try {
+            await page.setViewport({width: 1100, height: 860})
+            await page.goto(server.url)
+            await phase(page, "human", "engine")
+            assert.equal(await text(page, "#engine-kind"), "quarn in this browser")
+            await body(page, server)
+        } catch (err) {
+            err.message += `\npage: ${await page.evaluate(() => [document.body.dataset.phase, ...["status", "moves", "fen"]
+                .map((id) => document.getElementById(id).textContent)].join(" | ")).catch(() => "gone")}`
+            throw err
+        } finally {
+            await screenshot(page, "static-" + name.replace(/[^a-z0-9]+/gi, "-").toLowerCase()).catch(() => {})
+            await context.close()
+            await server.stop()
+        }
+    })
+}
+
+// Plays one legal move of `color` as a person finds it: picks up each of its
+// pieces in turn until the board marks targets, then clicks the first target
+// (a pawn's step to the last rank is left alone). `tap` clicks a square.
+async function anyMove(page, color, tap) {
+    const squares = await page.$$eval(`#board g[data-square][data-piece^="${color}"]`,
+        (pieces) => pieces.map((p) => [p.dataset.square, p.dataset.piece]))
+    for (const [square, piece] of squares) {
+        await tap(square)
+        const targets = await page.$$eval("#board .markers g[data-square]", (marks) => marks
+            .filter((m) => m.querySelector(".marker-dot, .marker-bevel")).map((m) => m.dataset.square))
+        const to = targets.find((t) => !(piece.endsWith("p") && /[18]/.test(t[1])))
+        if (to) return tap(to)
+        await tap(square) // puts it down again
+    }
+    throw new Error(`no legal move for ${color} found on the board`)
+}
+
+const click = (page) => async (square) => {
+    const box = await (await page.$(`#board rect[data-square="${square}"]`)).boundingBox()
+    await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2)
+    await new Promise((r) => setTimeout(r, 60))
+}
+
+// One whole turn of White's: one move, or two when the first leaves a second to play.
+async function whiteTurn(page, tap = click(page)) {
+    const count = (await moveList(page)).length
+    await anyMove(page, "w", tap)
+    await page.waitForFunction((n) => document.body.dataset.phase === "second" ||
+        document.querySelectorAll("#moves button[data-index]").length > n, {}, count)
+    if (await page.evaluate(() => document.body.dataset.phase) === "second") await anyMove(page, "w", tap)
+}
+
+siteTest("a Marseillais game by clicks against quarn, to the end", async (page) => {
+    await settings(page, {variant: "marseillais", side: "w", level: "quick", random: false})
+    for (let turn = 1; turn <= 30; turn++) {
+        await whiteTurn(page)
+        await waitMoves(page, 2 * turn)
+        if (await page.evaluate(() => document.body.dataset.phase) === "over") break
+        const moves = await moveList(page)
+        assert.match(moves.at(-1), /,|[+#]$/, `quarn's turn ${moves.at(-1)} is two moves or a check`)
+        assert.notEqual(await text(page, "#thinking"), "")
+        if (turn === 3) await screenshot(page, "static-game-turn-3")
+    }
+    if (await page.evaluate(() => document.body.dataset.phase) !== "over") {
+        await page.click("#resign")
+        await confirmIfAsked(page)
+        await phase(page, "over")
+    }
+    assert.match(await text(page, "#banner"), /\((?:1-0|0-1|1\/2-1\/2)\)$/)
+})
+
+siteTest("New game while quarn thinks starts a fresh engine at once", async (page) => {
+    await settings(page, {variant: "normal", level: "m15", random: false}) // 20 s for quarn's first move
+    await clickMove(page, "e2", "e4")
+    await phase(page, "engine")
+    await page.waitForFunction(() => document.getElementById("thinking").textContent !== "")
+    await page.click("#new-game")
+    await confirmIfAsked(page)
+    await phase(page, "human")
+    assert.deepEqual(await moveList(page), [])
+    await expectPiece(page, "e2", "wp")
+    await settings(page, {level: "quick"})
+    await clickMove(page, "d2", "d4")
+    await waitMoves(page, 2)
+})
+
+siteTest("a reload resumes the game", async (page) => {
+    await settings(page, {variant: "marseillais", level: "quick", random: true})
+    await clickMove(page, "g2", "g3")
+    await waitMoves(page, 2)
+    const moves = await moveList(page)
+    const fen = await text(page, "#fen")
+    await page.reload()
+    await phase(page, "human")
+    assert.deepEqual(await moveList(page), moves)
+    assert.equal(await text(page, "#fen"), fen)
+    await whiteTurn(page)
+    await waitMoves(page, 4)
+})
+
+siteTest("after the first visit the site plays with its file server gone", async (page, server) => {
+    await page.evaluate(() => navigator.serviceWorker.ready)
+    await page.reload() // the service worker now controls the page
+    await phase(page, "human", "engine")
+    assert.ok(await page.evaluate(() => navigator.serviceWorker.controller !== null))
+    await server.stop()
+    await page.reload()
+    await phase(page, "human", "engine")
+    await settings(page, {variant: "marseillais", level: "quick", random: true})
+    await clickMove(page, "e2", "e4")
+    await waitMoves(page, 2)
+    await whiteTurn(page)
+    await waitMoves(page, 4)
+})
+
+siteTest("a phone: a Marseillais turn by taps, board and clocks in view, no sideways scrolling", async (page) => {
+    await page.setViewport({width: 390, height: 844, isMobile: true, hasTouch: true})
+    await page.reload()
+    await phase(page, "human", "engine")
+    await settings(page, {variant: "marseillais", level: "quick", random: true})
+    const tap = async (square) => {
+        const box = await (await page.$(`#board rect[data-square="${square}"]`)).boundingBox()
+        await page.touchscreen.tap(box.x + box.width / 2, box.y + box.height / 2)
+        await new Promise((r) => setTimeout(r, 60))
+    }
+    for (const square of ["d2", "d4"]) await tap(square)
+    await waitMoves(page, 2)
+    await whiteTurn(page, tap)
+    await waitMoves(page, 4)
+    const layout = await page.evaluate(() => ({
+        width: document.documentElement.scrollWidth,
+        boxes: ["clock-top", "board", "clock-bottom"].map((id) => document.getElementById(id).getBoundingClientRect())
+            .map((r) => [r.left, r.top, r.right, r.bottom]),
+    }))
+    assert.ok(layout.width <= 390, `the page is ${layout.width} px wide`)
+    for (const [left, top, right, bottom] of layout.boxes) assert.ok(left >= 0 && top >= 0 && right <= 390 && bottom <= 844)
+})
