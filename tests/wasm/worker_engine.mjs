@@ -14,15 +14,11 @@ const here = path.dirname(new URL(import.meta.url).pathname)
 const workerFile = path.resolve(here, "../../board/static/quarn-worker.js")
 const webDir = path.resolve(process.argv[2] ?? "build-wasm/web")
 
-function finish(code) {
-    process.exit(code)
-}
-
 // The worker's side of the page: what it posts.
 function fromWorker(message) {
     if (message.type === "line") fs.writeSync(1, message.text + "\n")
     else if (message.type === "started") feed()
-    else if (message.type === "exit") finish(message.code)
+    else if (message.type === "exit") process.exit(message.code)
 }
 
 const worker = vm.createContext({
@@ -61,7 +57,7 @@ function feed() {
     }
     if (!inputEnded) return
     if (pending.length > 0) worker.onmessage({data: {type: "line", text: pending.toString("utf8")}})
-    finish(0)
+    process.exit(0)
 }
 process.stdin.on("data", (chunk) => {
     pending = Buffer.concat([pending, chunk])
