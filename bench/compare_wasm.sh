@@ -64,10 +64,14 @@ const createQuarn = createRequire(import.meta.url)(`${process.argv[2]}/quarn.js`
 const wasmBinary = fs.readFileSync(`${process.argv[2]}/quarn.wasm`)
 for (const variant of ["normal", "marseillais"]) {
     const engine = await createQuarn({print: () => {}, wasmBinary})
-    engine.ccall("quarn_init", "number", [], [])
+    engine._quarn_init()
     for (const line of ["xboard", "protover 2", `variant ${variant}`, "new", "force", "level 1 0:03 0", "go",
-                        `perft ${variant === "normal" ? 5 : 3}`])
-        engine.ccall("quarn_handle_line", "number", ["string"], [line])
+                        `perft ${variant === "normal" ? 5 : 3}`]) {
+        const bytes = engine._malloc(line.length + 1)
+        engine.stringToUTF8(line, bytes, line.length + 1)
+        engine._quarn_handle_line(bytes)
+        engine._free(bytes)
+    }
     console.log(`WebAssembly memory at its peak, ${variant}: ${(engine.HEAP8.length / 2 ** 20).toFixed(1)} MiB`)
 }
 JS

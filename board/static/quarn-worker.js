@@ -27,10 +27,16 @@ function exit(code) {
     self.close()
 }
 
+// The line goes to the engine through its heap (a line of any length).
 function handleLine(text) {
     let quit
     try {
-        quit = engine.ccall("quarn_handle_line", "number", ["string"], [String(text)])
+        const size = engine.lengthBytesUTF8(String(text)) + 1
+        const bytes = engine._malloc(size)
+        if (!bytes) throw new Error("no memory for the line")
+        engine.stringToUTF8(String(text), bytes, size)
+        quit = engine._quarn_handle_line(bytes)
+        engine._free(bytes)
     } catch (error) {
         console.error("quarn stopped:", error)
         return exit(1)
@@ -48,7 +54,7 @@ function start(module) {
         print: (text) => self.postMessage({type: "line", text}),
         printErr: (text) => console.error(text),
     }).then((instance) => {
-        const code = instance.ccall("quarn_init", "number", [], [])
+        const code = instance._quarn_init()
         if (code !== 0) return exit(code)
         engine = instance
         self.postMessage({type: "started"})
