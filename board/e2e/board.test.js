@@ -3,7 +3,7 @@
 import {test, before, after} from "node:test"
 import assert from "node:assert/strict"
 import {
-    launch, openPage, phase, settings, clickMove, dragMove, expectPiece, text, moveList, waitMoves, setUp, screenshot,
+    launch, openPage, phase, settings, clickSquare, clickMove, dragMove, expectPiece, text, moveList, waitMoves, setUp, screenshot,
     confirmIfAsked,
 } from "./helpers.js"
 
@@ -47,9 +47,14 @@ async function assertTurnShown(page, turn, color) {
 }
 
 browserTest("normal game: first moves and the engine's answers", async (page) => {
+    assert.deepEqual(page.consoleErrors, [])
+    assert.equal(await text(page, "#engine-kind"), "quarn on this machine")
     await settings(page, {variant: "normal", level: "quick", random: true})
     await clickMove(page, "e2", "e4")
     await waitMoves(page, 2)
+    await clickSquare(page, "d2") // the last move stays marked while a piece is held
+    assert.equal(await page.$$eval("#board .marker-last-move", (marks) => marks.length), 2)
+    await clickSquare(page, "d2")
     await dragMove(page, "d2", "d4")
     await waitMoves(page, 4)
     const moves = await moveList(page)
@@ -105,6 +110,9 @@ browserTest("Marseillais: promotion with the piece chosen", async (page) => {
     await phase(page, "human")
     await clickMove(page, "b7", "b8")
     await page.waitForSelector(".promotion-dialog-group [data-piece='wn']", {visible: true})
+    const dialog = await (await page.$(".promotion-dialog-group rect.promotion-dialog")).boundingBox()
+    const b8 = await (await page.$("#board rect[data-square='b8']")).boundingBox()
+    assert.ok(Math.abs(dialog.x - b8.x) < 1 && Math.abs(dialog.y - b8.y) < 1, "the dialog stands over b8")
     await screenshot(page, "promotion-dialog")
     await page.click(".promotion-dialog-group [data-piece='wn']")
     await phase(page, "second") // a knight on b8 gives no check: the turn goes on

@@ -38,6 +38,8 @@ export async function openPage(env) {
     const page = await context.newPage()
     await page.setViewport({width: 1100, height: 860})
     page.on("pageerror", (err) => console.error("page error:", err.message))
+    page.consoleErrors = []
+    page.on("console", (m) => m.type() === "error" && page.consoleErrors.push(m.text()))
     await page.goto(env.board.url)
     await phase(page, "human", "engine")
     return page
@@ -64,13 +66,16 @@ async function center(page, square) {
     return {x: box.x + box.width / 2, y: box.y + box.height / 2}
 }
 
-// Click-click: the piece, then its target square (a pause between, as a hand makes).
+// A click on a square, then a pause, as a hand makes.
+export async function clickSquare(page, square) {
+    const {x, y} = await center(page, square)
+    await page.mouse.click(x, y)
+    await new Promise((r) => setTimeout(r, 60))
+}
+
+// Click-click: the piece, then its target square.
 export async function clickMove(page, from, to) {
-    for (const square of [from, to]) {
-        const {x, y} = await center(page, square)
-        await page.mouse.click(x, y)
-        await new Promise((r) => setTimeout(r, 60))
-    }
+    for (const square of [from, to]) await clickSquare(page, square)
 }
 
 export async function dragMove(page, from, to) {
