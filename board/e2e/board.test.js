@@ -286,11 +286,13 @@ browserTest("two tabs keep their own games; a new tab resumes the one no tab pla
     await clickMove(second, "d2", "d4")
     await waitMoves(second, 2)
     for (const [tab, first] of [[page, "e4"], [second, "d4"]]) {
+        await tab.bringToFront()
         await tab.reload()
         await phase(tab, "human")
         assert.equal((await moveList(tab))[0], first)
     }
     await second.close()
+    await new Promise((r) => setTimeout(r, 300)) // the closed tab's lock is let go
     const third = await open()
     assert.equal((await moveList(third))[0], "d4")
     await third.close()
@@ -344,7 +346,7 @@ browserTest("ending a game with moves asks first in the page", async (page) => {
     await confirmIfAsked(page, false)
     await page.select("#variant", "marseillais")
     await confirmIfAsked(page, false)
-    assert.equal(await page.$eval("#variant", (el) => el.value), "normal")
+    await page.waitForFunction(() => document.getElementById("variant").value === "normal", {timeout: 5000})
     assert.equal((await moveList(page)).length, 2)
     await page.click("#resign")
     await confirmIfAsked(page, true)

@@ -45,8 +45,11 @@ export async function openPage(env) {
     return page
 }
 
+// Polled by time, not by animation frame, which a tab in the background does not get.
+const POLL = {timeout: WAIT_MS, polling: 50}
+
 export function phase(page, ...phases) {
-    return page.waitForFunction((p) => p.includes(document.body.dataset.phase), {timeout: WAIT_MS}, phases)
+    return page.waitForFunction((p) => p.includes(document.body.dataset.phase), POLL, phases)
 }
 
 // Chooses settings as a person does; each change starts a new game.
@@ -107,7 +110,7 @@ export const moveList = (page) => page.$$eval("#moves button[data-index]", (turn
 
 export async function waitMoves(page, count) {
     await page.waitForFunction((n) => document.querySelectorAll("#moves button[data-index]").length >= n &&
-        ["human", "over"].includes(document.body.dataset.phase), {timeout: WAIT_MS}, count)
+        ["human", "over"].includes(document.body.dataset.phase), POLL, count)
 }
 
 export async function setUp(page, fen) {
