@@ -147,7 +147,7 @@ test(`starts at most ${MAX_ENGINES} engines; the next tab is told it is busy`, a
 test("an engine killed mid-game is reported, and a restart brings a fresh one", async () => {
     const c = await connect()
     const pid = c.pid
-    for (const line of ["new", "level 40 60 0", "e2e4"]) c.send(line)
+    for (const line of ["new", "level 40 15 0", "e2e4"]) c.send(line)
     await c.line(/^\d+ -?\d+ \d+ \d+ /) // thinking
     process.kill(pid, "SIGKILL")
     const exit = await c.wait((m) => m.type === "exit", "exit")
@@ -159,7 +159,7 @@ test("an engine killed mid-game is reported, and a restart brings a fresh one", 
     c.send("xboard")
     await c.pong(3)
     // A restart of a thinking engine ends the old process without an exit report.
-    for (const line of ["new", "level 40 60 0", "e2e4"]) c.send(line)
+    for (const line of ["new", "level 40 15 0", "e2e4"]) c.send(line)
     await c.line(/^\d+ -?\d+ \d+ \d+ /)
     c.ws.send(JSON.stringify({type: "restart"}))
     const third = await c.wait((m) => m.type === "started", "second restart")
@@ -177,7 +177,7 @@ test("closing the socket ends its engine, even one that is thinking", async () =
         const c = await connect()
         const pid = c.pid
         if (thinking) {
-            for (const line of ["new", "level 40 60 0", "go"]) c.send(line)
+            for (const line of ["new", "level 40 15 0", "go"]) c.send(line)
             await c.line(/^\d+ -?\d+ \d+ \d+ /)
         } else {
             await c.pong(1)
