@@ -61,8 +61,8 @@ export function ownHost(host, port) {
     return Number(m[4] ?? DEFAULT_HTTP_PORT) === port
 }
 
-// Files are served from these folders, looked up by the longest matching
-// prefix; "/" is the page itself.
+// Files are served from these folders, found by the first prefix that
+// matches (the most specific come first); "/" is the page itself.
 const FOLDERS = [
     ["/vendor/chess.js/", path.join(here, "node_modules", "chess.js", "dist", "esm")],
     ["/vendor/cm-chessboard/", path.join(here, "node_modules", "cm-chessboard")],
@@ -183,7 +183,9 @@ class Session {
 
     killEngine() {
         this.child = null
-        if (this.running) this.running.kill("SIGKILL")
+        if (!this.running) return
+        this.running.stdout?.resume() // its last output is dropped, not held
+        this.running.kill("SIGKILL")
     }
 
     restart() {
