@@ -123,7 +123,6 @@ function replay() {
     thinking = false
     halfTurn = null
     usedMs = 0
-    engine.dropQuestions()
     stopClock()
     view.thinking("")
     setPhase("sync")
@@ -134,7 +133,7 @@ function replay() {
     if (game.startFen) commands.push(`setboard ${game.startFen}`)
     commands.push(...game.turns)
     if (game.result) commands.push(`result ${game.result.score}`)
-    commands.forEach(send)
+    engine.reset(commands)
     nextTurn()
 }
 
@@ -357,7 +356,7 @@ async function setUp() {
     if (!(await mayEnd("setup"))) return
     withIdleEngine(async () => {
         gen++
-        engine.dropQuestions()
+        engine.reset([])
         stopClock()
         setPhase("sync")
         let errors
