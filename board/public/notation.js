@@ -41,8 +41,9 @@ export function pgn(headers, rows, result) {
     return headers.map(([k, v]) => `[${k} "${escape(v)}"]`).join("\n") + "\n\n" + movetext(rows, result) + "\n"
 }
 
-// SAN without the marks a person may leave out or add: check, mate, "x" is kept.
-const plain = (san) => san.replace(/[+#!?]/g, "").replace(/^0-0(-0)?$/, (m) => m.replaceAll("0", "O"))
+// SAN without the marks a person may leave out or add (check, mate, "=" before
+// a promotion piece, annotations); castling may be typed with zeros.
+const plain = (san) => san.replace(/[+#!?=]/g, "").replace(/^0-0(-0)?$/, (m) => m.replaceAll("0", "O"))
 
 // The move a person typed (SAN or coordinates, any case for coordinates)
 // among `moves`, the coordinate moves playable now in `fen`; null if none.
