@@ -325,7 +325,7 @@ browserTest("SAN move list: a click shows a turn's position, moving is off until
     assert.equal(await text(page, "#move-error"), 'No legal turn matches "a9".')
 })
 
-browserTest("insufficient material: K v K after the last capture is a draw", async (page) => {
+browserTest("insufficient material: K v K is a draw; in Marseillais a lone bishop can mate", async (page) => {
     await settings(page, {variant: "normal", level: "quick", random: true})
     await setUp(page, "4k3/8/8/8/8/8/3p4/4K3 w - - 0 1")
     await page.waitForFunction(() => document.getElementById("fen").textContent.startsWith("4k3/"))
@@ -334,6 +334,17 @@ browserTest("insufficient material: K v K after the last capture is a draw", asy
     await page.keyboard.press("Enter")
     await phase(page, "over")
     assert.equal(await text(page, "#banner"), "Draw by insufficient material (1/2-1/2)")
+
+    // In Marseillais a lone bishop mates: Kb8, the one flight, leaves the king no second move.
+    await settings(page, {variant: "marseillais"})
+    await setUp(page, "k7/8/BK6/8/8/8/8/8 w - - 0 1")
+    await page.waitForFunction(() => document.getElementById("fen").textContent.startsWith("k7/"), {polling: 50})
+    await phase(page, "human")
+    await page.type("#move-input", "Bb7")
+    await page.keyboard.press("Enter")
+    await phase(page, "over")
+    assert.equal(await text(page, "#banner"), "Checkmate: White wins (1-0)")
+    assert.deepEqual(await moveList(page), ["Bb7#"])
 })
 
 browserTest("ending a game with moves asks first in the page", async (page) => {

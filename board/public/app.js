@@ -35,6 +35,13 @@ const save = () => store.save(game)
 const quarnSide = () => other(game.human)
 const hasMoves = () => game.turns.length > 0 && !game.result
 
+// The SAN list with a mate marked: chess.js knows mate by one move a turn,
+// so a Marseillais mate (no legal turn) may come out as a check.
+function shownSans() {
+    if (!game.result?.text.startsWith("Checkmate") || !sans.length) return sans
+    return [...sans.slice(0, -1), sans[sans.length - 1].replace(/[+#]?$/, "#")]
+}
+
 function useGame(g) {
     game = g
     rec = new Record(game)
@@ -386,7 +393,7 @@ function download() {
         ["White", player("w")], ["Black", player("b")], ["Result", result], ["TimeControl", `${level.mps}/${level.base}`]]
     if (game.variant === "marseillais") headers.push(["Variant", "Marseillais"])
     if (game.startFen) headers.push(["SetUp", "1"], ["FEN", game.startFen])
-    const text = pgn(headers, moveRows(rec.positions[0], sans, (i) => rec.sideOfTurn(i)), result)
+    const text = pgn(headers, moveRows(rec.positions[0], shownSans(), (i) => rec.sideOfTurn(i)), result)
     const a = document.createElement("a")
     a.href = URL.createObjectURL(new Blob([text], {type: "application/x-chess-pgn"}))
     a.download = `quarn-${game.variant}.pgn`
@@ -457,7 +464,7 @@ function render() {
         view.status(`Viewing the position after ${rec.sideOfTurn(viewing) === "w" ? "White" : "Black"}'s ${sans[viewing]}; ` +
             "moving is off until you go back to the game.")
     } else if (phase !== "offline") view.status(phaseText[phase] ?? "")
-    view.moves(moveRows(rec.positions[0], sans, (i) => rec.sideOfTurn(i)), viewing, viewTurn)
+    view.moves(moveRows(rec.positions[0], shownSans(), (i) => rec.sideOfTurn(i)), viewing, viewTurn)
     renderClocks()
 }
 
