@@ -5,7 +5,7 @@ import {engineKind} from "./site-config.js"
 import {Engine} from "./engine.js"
 import {View, $} from "./view.js"
 import {sideOf, other, colorName, playMove, checkedKing, unshowable} from "./positions.js"
-import {turnSan, moveRows, pgn, parseTypedTurn, candidateMoves} from "./notation.js"
+import {turnSan, lineSan, moveRows, pgn, parseTypedTurn, candidateMoves} from "./notation.js"
 import {gameEnd, timeOut, resignation, winner} from "./adjudicate.js"
 import {LEVELS, levelLine, planLevel} from "./clock.js"
 import {freshGame, Record} from "./record.js"
@@ -183,7 +183,7 @@ async function nextTurn() {
 function onThinking({depth, score, time, nodes, pv}) {
     const sign = score > 0 ? "+" : ""
     view.thinking(`depth ${depth} · ${sign}${(score / 100).toFixed(2)} for quarn (${colorName(quarnSide())}) · ` +
-        `${(time / 100).toFixed(2)} s · ${nodes} nodes · ${pv}`)
+        `${(time / 100).toFixed(2)} s · ${nodes} nodes · ${lineSan(rec.fen, pv, game.variant)}`)
 }
 
 function onEngineMove(word) {
