@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Tests of quarn board against the real engine: the server and the page's FEN
-# (Node's test runner), then the page in Debian's chromium (puppeteer-core).
+# Tests of quarn board against the real engine: the server (also in a process
+# of its own, against hostile requests and clients) and the page's FEN (Node's
+# test runner), then the page in Debian's chromium (puppeteer-core).
 # A screenshot of each finished browser test goes to build/board-screenshots/.
 #   QUARN_ENGINE   the engine (default: build/quarn under the project root)
 #   CHROMIUM       the browser (default: /usr/bin/chromium)
@@ -18,6 +19,9 @@ command -v npm >/dev/null || { echo "run_tests.sh: needs node and npm (apt-get i
 cd "$board"
 [ -d node_modules ] || npm ci --no-audit --no-fund
 rm -rf "$root/build/board-screenshots"
+# One test file at a time where Node has the option (the help is read whole:
+# a pipe into grep -q can end node with EPIPE).
 serial=()
-if node --help | grep -q -- --test-concurrency; then serial=(--test-concurrency=1); fi
-node --test "${serial[@]}" test/server.test.js test/fen.test.js e2e/board.test.js
+help="$(node --help)"
+if [[ $help == *--test-concurrency* ]]; then serial=(--test-concurrency=1); fi
+node --test "${serial[@]}" test/*.test.js e2e/*.test.js

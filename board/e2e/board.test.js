@@ -3,7 +3,7 @@
 import {test, before, after} from "node:test"
 import assert from "node:assert/strict"
 import {
-    launch, openPage, phase, settings, clickMove, dragMove, expectPiece, text, moveList, waitMoves, setUp, screenshot,
+    launch, openPage, phase, settings, clickSquare, clickMove, dragMove, expectPiece, text, moveList, waitMoves, setUp, screenshot,
     confirmIfAsked,
 } from "./helpers.js"
 
@@ -47,9 +47,14 @@ async function assertTurnShown(page, turn, color) {
 }
 
 browserTest("normal game: first moves and the engine's answers", async (page) => {
+    assert.deepEqual(page.consoleErrors, [])
+    assert.equal(await text(page, "#engine-kind"), "quarn on this machine")
     await settings(page, {variant: "normal", level: "quick", random: true})
     await clickMove(page, "e2", "e4")
     await waitMoves(page, 2)
+    await clickSquare(page, "d2") // the last move stays marked while a piece is held
+    assert.equal(await page.$$eval("#board .marker-last-move", (marks) => marks.length), 2)
+    await clickSquare(page, "d2")
     await dragMove(page, "d2", "d4")
     await waitMoves(page, 4)
     const moves = await moveList(page)
@@ -105,6 +110,9 @@ browserTest("Marseillais: promotion with the piece chosen", async (page) => {
     await phase(page, "human")
     await clickMove(page, "b7", "b8")
     await page.waitForSelector(".promotion-dialog-group [data-piece='wn']", {visible: true})
+    const dialog = await (await page.$(".promotion-dialog-group rect.promotion-dialog")).boundingBox()
+    const b8 = await (await page.$("#board rect[data-square='b8']")).boundingBox()
+    assert.ok(Math.abs(dialog.x - b8.x) < 1 && Math.abs(dialog.y - b8.y) < 1, "the dialog stands over b8")
     await screenshot(page, "promotion-dialog")
     await page.click(".promotion-dialog-group [data-piece='wn']")
     await phase(page, "second") // a knight on b8 gives no check: the turn goes on
@@ -278,11 +286,13 @@ browserTest("two tabs keep their own games; a new tab resumes the one no tab pla
     await clickMove(second, "d2", "d4")
     await waitMoves(second, 2)
     for (const [tab, first] of [[page, "e4"], [second, "d4"]]) {
+        await tab.bringToFront()
         await tab.reload()
         await phase(tab, "human")
         assert.equal((await moveList(tab))[0], first)
     }
     await second.close()
+    await new Promise((r) => setTimeout(r, 300)) // the closed tab's lock is let go
     const third = await open()
     assert.equal((await moveList(third))[0], "d4")
     await third.close()
@@ -315,7 +325,7 @@ browserTest("SAN move list: a click shows a turn's position, moving is off until
     assert.equal(await text(page, "#move-error"), 'No legal turn matches "a9".')
 })
 
-browserTest("insufficient material: K v K after the last capture is a draw", async (page) => {
+browserTest("insufficient material: K v K is a draw; in Marseillais a lone bishop can mate", async (page) => {
     await settings(page, {variant: "normal", level: "quick", random: true})
     await setUp(page, "4k3/8/8/8/8/8/3p4/4K3 w - - 0 1")
     await page.waitForFunction(() => document.getElementById("fen").textContent.startsWith("4k3/"))
@@ -324,6 +334,17 @@ browserTest("insufficient material: K v K after the last capture is a draw", asy
     await page.keyboard.press("Enter")
     await phase(page, "over")
     assert.equal(await text(page, "#banner"), "Draw by insufficient material (1/2-1/2)")
+
+    // In Marseillais a lone bishop mates: Kb8, the one flight, leaves the king no second move.
+    await settings(page, {variant: "marseillais"})
+    await setUp(page, "k7/8/BK6/8/8/8/8/8 w - - 0 1")
+    await page.waitForFunction(() => document.getElementById("fen").textContent.startsWith("k7/"), {polling: 50})
+    await phase(page, "human")
+    await page.type("#move-input", "Bb7")
+    await page.keyboard.press("Enter")
+    await phase(page, "over")
+    assert.equal(await text(page, "#banner"), "Checkmate: White wins (1-0)")
+    assert.deepEqual(await moveList(page), ["Bb7#"])
 })
 
 browserTest("ending a game with moves asks first in the page", async (page) => {
@@ -336,7 +357,7 @@ browserTest("ending a game with moves asks first in the page", async (page) => {
     await confirmIfAsked(page, false)
     await page.select("#variant", "marseillais")
     await confirmIfAsked(page, false)
-    assert.equal(await page.$eval("#variant", (el) => el.value), "normal")
+    await page.waitForFunction(() => document.getElementById("variant").value === "normal", {timeout: 5000})
     assert.equal((await moveList(page)).length, 2)
     await page.click("#resign")
     await confirmIfAsked(page, true)

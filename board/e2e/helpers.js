@@ -38,13 +38,18 @@ export async function openPage(env) {
     const page = await context.newPage()
     await page.setViewport({width: 1100, height: 860})
     page.on("pageerror", (err) => console.error("page error:", err.message))
+    page.consoleErrors = []
+    page.on("console", (m) => m.type() === "error" && page.consoleErrors.push(m.text()))
     await page.goto(env.board.url)
     await phase(page, "human", "engine")
     return page
 }
 
+// Polled by time, not by animation frame, which a tab in the background does not get.
+const POLL = {timeout: WAIT_MS, polling: 50}
+
 export function phase(page, ...phases) {
-    return page.waitForFunction((p) => p.includes(document.body.dataset.phase), {timeout: WAIT_MS}, phases)
+    return page.waitForFunction((p) => p.includes(document.body.dataset.phase), POLL, phases)
 }
 
 // Chooses settings as a person does; each change starts a new game.
@@ -64,13 +69,16 @@ async function center(page, square) {
     return {x: box.x + box.width / 2, y: box.y + box.height / 2}
 }
 
-// Click-click: the piece, then its target square (a pause between, as a hand makes).
+// A click on a square, then a pause, as a hand makes.
+export async function clickSquare(page, square) {
+    const {x, y} = await center(page, square)
+    await page.mouse.click(x, y)
+    await new Promise((r) => setTimeout(r, 60))
+}
+
+// Click-click: the piece, then its target square.
 export async function clickMove(page, from, to) {
-    for (const square of [from, to]) {
-        const {x, y} = await center(page, square)
-        await page.mouse.click(x, y)
-        await new Promise((r) => setTimeout(r, 60))
-    }
+    for (const square of [from, to]) await clickSquare(page, square)
 }
 
 export async function dragMove(page, from, to) {
@@ -102,7 +110,7 @@ export const moveList = (page) => page.$$eval("#moves button[data-index]", (turn
 
 export async function waitMoves(page, count) {
     await page.waitForFunction((n) => document.querySelectorAll("#moves button[data-index]").length >= n &&
-        ["human", "over"].includes(document.body.dataset.phase), {timeout: WAIT_MS}, count)
+        ["human", "over"].includes(document.body.dataset.phase), POLL, count)
 }
 
 export async function setUp(page, fen) {

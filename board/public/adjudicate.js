@@ -13,10 +13,12 @@ const squareColor = (square) => (square.charCodeAt(0) + Number(square[1])) % 2
 // No sequence of moves can mate. Normal chess: the dead positions a GUI
 // knows, bare kings, a king and one knight or bishop against a king, and
 // kings with bishops only, all on squares of one colour. Marseillais: bare
-// kings only. Two moves a turn let a lone minor piece mate: a checked king
-// must make both moves of its turn, so a king with a flight square is still
-// mated when that square leaves it no legal second move; and the side with
-// the piece brings it up two moves at a time.
+// kings only. A checked king must make both moves of its turn, so a flight
+// square from which it has no second move does not save it: with Black's
+// king on a8, White's bishop on b7 and king on b6, Kb8 is the only escape and
+// leaves no move after it, so a lone bishop mates (quarn's "divide 1" finds no
+// legal turn there). Which other material can still mate is not worked out,
+// so no other position is called dead.
 export function insufficientMaterial(fen, variant) {
     const rest = pieces(fen)
     if (!rest.length) return true

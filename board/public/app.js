@@ -5,7 +5,7 @@ import {engineKind} from "./site-config.js"
 import {Engine} from "./engine.js"
 import {View, $} from "./view.js"
 import {sideOf, other, colorName, playMove, checkedKing, unshowable} from "./positions.js"
-import {turnSan, moveRows, pgn, parseTypedTurn, candidateMoves} from "./notation.js"
+import {turnSan, lineSan, moveRows, pgn, parseTypedTurn, candidateMoves} from "./notation.js"
 import {gameEnd, timeOut, resignation, winner} from "./adjudicate.js"
 import {LEVELS, levelLine, planLevel} from "./clock.js"
 import {freshGame, Record} from "./record.js"
@@ -34,6 +34,13 @@ let idlePing = null
 const save = () => store.save(game)
 const quarnSide = () => other(game.human)
 const hasMoves = () => game.turns.length > 0 && !game.result
+
+// The SAN list with a mate marked: chess.js knows mate by one move a turn,
+// so a Marseillais mate (no legal turn) may come out as a check.
+function shownSans() {
+    if (!game.result?.text.startsWith("Checkmate") || !sans.length) return sans
+    return [...sans.slice(0, -1), sans[sans.length - 1].replace(/[+#]?$/, "#")]
+}
 
 function useGame(g) {
     game = g
@@ -123,7 +130,6 @@ function replay() {
     thinking = false
     halfTurn = null
     usedMs = 0
-    engine.dropQuestions()
     stopClock()
     view.thinking("")
     setPhase("sync")
@@ -134,7 +140,7 @@ function replay() {
     if (game.startFen) commands.push(`setboard ${game.startFen}`)
     commands.push(...game.turns)
     if (game.result) commands.push(`result ${game.result.score}`)
-    commands.forEach(send)
+    engine.reset(commands)
     nextTurn()
 }
 
@@ -177,7 +183,7 @@ async function nextTurn() {
 function onThinking({depth, score, time, nodes, pv}) {
     const sign = score > 0 ? "+" : ""
     view.thinking(`depth ${depth} · ${sign}${(score / 100).toFixed(2)} for quarn (${colorName(quarnSide())}) · ` +
-        `${(time / 100).toFixed(2)} s · ${nodes} nodes · ${pv}`)
+        `${(time / 100).toFixed(2)} s · ${nodes} nodes · ${lineSan(rec.fen, pv, game.variant)}`)
 }
 
 function onEngineMove(word) {
@@ -357,7 +363,7 @@ async function setUp() {
     if (!(await mayEnd("setup"))) return
     withIdleEngine(async () => {
         gen++
-        engine.dropQuestions()
+        engine.reset([])
         stopClock()
         setPhase("sync")
         let errors
@@ -387,7 +393,7 @@ function download() {
         ["White", player("w")], ["Black", player("b")], ["Result", result], ["TimeControl", `${level.mps}/${level.base}`]]
     if (game.variant === "marseillais") headers.push(["Variant", "Marseillais"])
     if (game.startFen) headers.push(["SetUp", "1"], ["FEN", game.startFen])
-    const text = pgn(headers, moveRows(rec.positions[0], sans, (i) => rec.sideOfTurn(i)), result)
+    const text = pgn(headers, moveRows(rec.positions[0], shownSans(), (i) => rec.sideOfTurn(i)), result)
     const a = document.createElement("a")
     a.href = URL.createObjectURL(new Blob([text], {type: "application/x-chess-pgn"}))
     a.download = `quarn-${game.variant}.pgn`
@@ -458,7 +464,7 @@ function render() {
         view.status(`Viewing the position after ${rec.sideOfTurn(viewing) === "w" ? "White" : "Black"}'s ${sans[viewing]}; ` +
             "moving is off until you go back to the game.")
     } else if (phase !== "offline") view.status(phaseText[phase] ?? "")
-    view.moves(moveRows(rec.positions[0], sans, (i) => rec.sideOfTurn(i)), viewing, viewTurn)
+    view.moves(moveRows(rec.positions[0], shownSans(), (i) => rec.sideOfTurn(i)), viewing, viewTurn)
     renderClocks()
 }
 

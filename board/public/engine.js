@@ -49,8 +49,7 @@ export class Engine {
 
     started(info) {
         this.alive = true
-        this.draining = ++this.serial
-        for (const line of [...OPENING, `ping ${this.draining}`]) this.send(line)
+        this.reset(OPENING)
         this.on.started(info)
         const then = this.then
         this.then = null
@@ -70,6 +69,15 @@ export class Engine {
             w.reject(new Error("stale"))
         }
         this.waiters = []
+    }
+
+    // Drops the open questions and sends `commands`; everything the engine
+    // prints until the pong of a ping sent after them is let go, so no answer
+    // to an older question is taken for a newer one.
+    reset(commands) {
+        this.dropQuestions()
+        this.draining = ++this.serial
+        for (const line of [...commands, `ping ${this.draining}`]) this.send(line)
     }
 
     get answering() {

@@ -1,10 +1,25 @@
 // Standard algebraic notation: the move list, the PGN download and typed
 // moves. A Marseillais turn is its two moves joined by a comma ("e5,Nc6"),
 // as variant sites write it.
-import {turnMoves, playMove, sameSideAgain, sideOf, fields} from "./positions.js"
+import {turnMoves, playMove, sameSideAgain, sideOf, fields, afterTurn} from "./positions.js"
 
 // The SAN of a turn played from `fen` ("e4", "Nf3,Bc4", "e8=Q+").
 export const turnSan = (fen, text) => turnMoves(fen, text).map(({move}) => move.san).join(",")
+
+// A line of turns in coordinates ("e2e4 e7e5,g8f6"), in SAN; as given if it
+// cannot be followed.
+export function lineSan(fen, line, variant) {
+    try {
+        let f = fen
+        return line.split(" ").filter(Boolean).map((turn) => {
+            const san = turnSan(f, turn)
+            f = afterTurn(f, turn, variant)
+            return san
+        }).join(" ")
+    } catch {
+        return line
+    }
+}
 
 // The move-list rows: [{number, cells: [{index, san} or null (Black began)]}].
 export function moveRows(startFen, sans, sideOfTurn) {
@@ -41,8 +56,9 @@ export function pgn(headers, rows, result) {
     return headers.map(([k, v]) => `[${k} "${escape(v)}"]`).join("\n") + "\n\n" + movetext(rows, result) + "\n"
 }
 
-// SAN without the marks a person may leave out or add: check, mate, "x" is kept.
-const plain = (san) => san.replace(/[+#!?]/g, "").replace(/^0-0(-0)?$/, (m) => m.replaceAll("0", "O"))
+// SAN without the marks a person may leave out or add (check, mate, "=" before
+// a promotion piece, annotations); castling may be typed with zeros.
+const plain = (san) => san.replace(/[+#!?=]/g, "").replace(/^0-0(-0)?$/, (m) => m.replaceAll("0", "O"))
 
 // The move a person typed (SAN or coordinates, any case for coordinates)
 // among `moves`, the coordinate moves playable now in `fen`; null if none.

@@ -29,9 +29,12 @@ function storedGames() {
 }
 
 async function heldIds() {
-    if (!navigator.locks?.query) return new Set()
-    const {held} = await navigator.locks.query()
-    return new Set(held.map((l) => l.name).filter((n) => n.startsWith(GAME_KEY)).map((n) => n.slice(GAME_KEY.length)))
+    try {
+        const {held} = await navigator.locks.query()
+        return new Set(held.map((l) => l.name).filter((n) => n.startsWith(GAME_KEY)).map((n) => n.slice(GAME_KEY.length)))
+    } catch {
+        return new Set() // no Web Locks here
+    }
 }
 
 // The tab's game (null for a new one) and save(game).
@@ -49,7 +52,7 @@ export async function openTabStore() {
         game = free?.game ?? null
     }
     sessionStorage.setItem(TAB_KEY, id)
-    navigator.locks?.request(GAME_KEY + id, () => new Promise(() => {}))
+    navigator.locks?.request(GAME_KEY + id, () => new Promise(() => {})).catch(() => {})
     for (const old of games.slice(KEEP_GAMES)) if (!held.has(old.id)) localStorage.removeItem(GAME_KEY + old.id)
     return {
         game,

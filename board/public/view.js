@@ -171,9 +171,16 @@ export class View {
         $("confirm-text").textContent = question
         $("confirm-yes").textContent = yes
         dialog.returnValue = ""
+        const before = document.activeElement
         dialog.showModal()
         return new Promise((resolve) => {
-            dialog.addEventListener("close", () => resolve(dialog.returnValue === "yes"), {once: true})
+            dialog.addEventListener("close", () => {
+                // Focus goes back where it was, anew: Chromium's own return of
+                // focus to a text box leaves it deaf to typing.
+                before?.blur?.()
+                before?.focus?.()
+                resolve(dialog.returnValue === "yes")
+            }, {once: true})
         })
     }
 }

@@ -1,24 +1,33 @@
-// The relay against the real engine binary (QUARN_ENGINE, default build/quarn).
+// The board server in a process of its own (BOARD_SERVER, default server.js)
+// against the real engine (QUARN_ENGINE, default build/quarn): the relay, and
+// hostile requests, floods and restart bursts.
 import {test, before, after} from "node:test"
 import assert from "node:assert/strict"
+import {spawn} from "node:child_process"
+import fs from "node:fs"
+import net from "node:net"
 import path from "node:path"
 import {fileURLToPath} from "node:url"
 import WebSocket from "ws"
-import {startServer, MAX_ENGINES} from "../server.js"
 
-const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..", "..")
-const enginePath = path.resolve(root, process.env.QUARN_ENGINE || "build/quarn")
+const board = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..")
+const enginePath = path.resolve(board, "..", process.env.QUARN_ENGINE || "build/quarn")
 const WAIT_MS = 20000
-let board
+const MAX_ENGINES = 4
+const PEAK_MB = 120 // the server's peak resident memory during a flood stays below this
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms))
+let server, port
 
 before(async () => {
-    board = await startServer({port: 0, enginePath})
+    server = spawn(process.execPath, [path.resolve(board, process.env.BOARD_SERVER || "server.js"),
+        "--port", "0", "--engine", enginePath], {stdio: ["ignore", "pipe", "inherit"]})
+    port = await new Promise((resolve) => server.stdout.once("data", (d) => resolve(Number(/:(\d+)\//.exec(d)[1]))))
 })
-after(() => board.close())
+after(() => server.kill())
 
 // A test client: every message kept in order; wait() looks from a cursor on.
 async function connect() {
-    const ws = new WebSocket(board.url.replace("http", "ws") + "ws")
+    const ws = new WebSocket(`ws://127.0.0.1:${port}/ws`)
     const client = {ws, messages: [], seen: 0, waiters: []}
     const check = () => client.waiters = client.waiters.filter((w) => !w())
     ws.on("message", (data) => {
@@ -51,18 +60,46 @@ async function connect() {
     return client
 }
 
-const alive = (pid) => {
-    try {
-        process.kill(pid, 0)
-        return true
-    } catch {
-        return false
-    }
+// Sends raw bytes; resolves with the whole answer once the server closes
+// (or, for a switch to a WebSocket, once its head is in); "" if none.
+function raw(request) {
+    return new Promise((resolve) => {
+        let data = ""
+        const socket = net.connect(port, "127.0.0.1", () => socket.write(request))
+        socket.on("data", (d) => /^HTTP\/1\.1 101 [^]*\r\n\r\n/.test(data += d) && socket.destroy())
+        socket.on("error", () => {})
+        socket.on("close", () => resolve(data))
+    })
+}
+const request = (line, host = `127.0.0.1:${port}`, extra = "") =>
+    raw(`${line} HTTP/1.1\r\nHost: ${host}\r\n${extra}Connection: close\r\n\r\n`)
+const status = async (answer) => Number(/^HTTP\/1\.1 (\d{3})/.exec(await answer)?.[1] || 0)
+const upgrade = (host, origin = `http://${host}`) => request("GET /ws", host, `Origin: ${origin}\r\n` +
+    "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n")
+
+async function serving() {
+    assert.equal(server.exitCode, null, "the server has exited")
+    assert.equal(await status(request("GET /")), 200)
 }
 
+// The engines alive whose parent is the server; settle() waits until there are none.
+function engines() {
+    let n = 0
+    for (const pid of fs.readdirSync("/proc").filter((d) => /^\d+$/.test(d))) {
+        try {
+            if (/^\d+ \(quarn\) [^Z] (\d+)/.exec(fs.readFileSync(`/proc/${pid}/stat`, "utf8"))?.[1] === String(server.pid)) n++
+        } catch {} // gone meanwhile
+    }
+    return n
+}
+const alive = (pid) => fs.existsSync(`/proc/${pid}`)
 async function gone(pid) {
-    for (let i = 0; i < 200 && alive(pid); i++) await new Promise((r) => setTimeout(r, 50))
+    for (let i = 0; i < 200 && alive(pid); i++) await sleep(50)
     return !alive(pid)
+}
+async function settle() {
+    for (let i = 0; i < 200 && engines() > 0; i++) await sleep(50)
+    assert.equal(engines(), 0)
 }
 
 test("relays protocol lines both ways, Marseillais turns and divide included", async () => {
@@ -91,7 +128,8 @@ test("forwards only whitelisted commands and drops bad lines", async () => {
         ["post", "not an allowed command"],
         ["e2e4 e7e5", "not an allowed command"],
         ["e2e4,d2d4,c2c4", "not an allowed command"],
-        ["level 40 5", "not an allowed command"],
+        ...["level 40 5", "level 9999 9999 9999", "level 41 5 0", "level 40 16 0", "level 40 15:01 0", "level 40 0:60 0",
+            "level 40 5 1", "level 40 05 0"].map((level) => [level, "not an allowed command"]),
         ["variant suicide", "not an allowed command"],
         ["setboard 8/8/8/8/8/8/8/8 w - - 0 1; rm", "not an allowed command"],
         ["ping 1\nperft 6", "control character"],
@@ -111,7 +149,10 @@ test("forwards only whitelisted commands and drops bad lines", async () => {
     const mark = c.messages.length
     await c.pong(5)
     assert.deepEqual(c.messages.slice(mark).filter((m) => m.type === "line").map((m) => m.text), ["pong 5"])
-    // Allowed commands do reach it.
+    // Allowed commands do reach it: every level up to 40 moves in 15 minutes too.
+    for (const level of ["level 28 0:17 0", "level 0 15 0", "level 40 15:00 0", "level 1 0:00 0", "level 40 14:59 0"]) c.send(level)
+    await c.pong(6)
+    assert.equal(c.messages.slice(mark).some((m) => m.type === "refused"), false)
     c.send("setboard 8/8/8/8/8/8/8/8 w - - 0 1")
     await c.line(/^Error \(illegal FEN\): setboard 8\/8\/8\/8\/8\/8\/8\/8 w - - 0 1$/)
     c.send("e2e5")
@@ -119,35 +160,34 @@ test("forwards only whitelisted commands and drops bad lines", async () => {
     c.ws.close()
 })
 
-test(`starts at most ${MAX_ENGINES} engines; the next tab is told it is busy`, async () => {
+test(`at most ${MAX_ENGINES} engines alive, restart bursts included; the next tab is told it is busy`, async () => {
     const clients = []
-    for (let i = 0; i < MAX_ENGINES; i++) {
-        clients.push(await connect())
-        assert.ok(clients[i].pid)
-    }
+    for (let i = 0; i < MAX_ENGINES; i++) clients.push(await connect())
     const extra = await connect()
-    const busy = extra.messages[0]
-    assert.equal(busy.type, "busy")
-    assert.match(busy.text, /busy/)
+    assert.equal(extra.messages[0].type, "busy")
+    assert.match(extra.messages[0].text, /busy/)
     await extra.closed
     assert.equal(extra.messages.some((m) => m.type === "started"), false)
-    const freed = clients.pop()
-    freed.ws.close()
-    assert.ok(await gone(freed.pid))
+    let most = 0
+    for (const c of clients) for (let i = 0; i < 500; i++) c.ws.send(JSON.stringify({type: "restart"}))
+    for (let i = 0; i < 300; i++, await sleep(10)) most = Math.max(most, engines())
+    assert.ok(most <= MAX_ENGINES, `${most} engines alive at once`)
+    assert.match((await clients[0].wait((m) => m.type === "busy", "busy")).text, /restart/)
+    clients.pop().ws.close()
     let next
     for (let i = 0; i < 50 && !next?.pid; i++) {
-        await new Promise((r) => setTimeout(r, 100))
+        await sleep(100)
         next = await connect()
     }
     await next.pong(1)
     for (const c of [...clients, next]) c.ws.close()
-    for (let i = 0; i < 200 && board.sessions.size > 0; i++) await new Promise((r) => setTimeout(r, 50))
+    await settle()
 })
 
 test("an engine killed mid-game is reported, and a restart brings a fresh one", async () => {
     const c = await connect()
     const pid = c.pid
-    for (const line of ["new", "level 40 60 0", "e2e4"]) c.send(line)
+    for (const line of ["new", "level 40 15 0", "e2e4"]) c.send(line)
     await c.line(/^\d+ -?\d+ \d+ \d+ /) // thinking
     process.kill(pid, "SIGKILL")
     const exit = await c.wait((m) => m.type === "exit", "exit")
@@ -159,7 +199,7 @@ test("an engine killed mid-game is reported, and a restart brings a fresh one", 
     c.send("xboard")
     await c.pong(3)
     // A restart of a thinking engine ends the old process without an exit report.
-    for (const line of ["new", "level 40 60 0", "e2e4"]) c.send(line)
+    for (const line of ["new", "level 40 15 0", "e2e4"]) c.send(line)
     await c.line(/^\d+ -?\d+ \d+ \d+ /)
     c.ws.send(JSON.stringify({type: "restart"}))
     const third = await c.wait((m) => m.type === "started", "second restart")
@@ -177,7 +217,7 @@ test("closing the socket ends its engine, even one that is thinking", async () =
         const c = await connect()
         const pid = c.pid
         if (thinking) {
-            for (const line of ["new", "level 40 60 0", "go"]) c.send(line)
+            for (const line of ["new", "level 40 15 0", "go"]) c.send(line)
             await c.line(/^\d+ -?\d+ \d+ \d+ /)
         } else {
             await c.pong(1)
@@ -187,17 +227,50 @@ test("closing the socket ends its engine, even one that is thinking", async () =
     }
 })
 
-test("refuses sockets from other sites and survives a malformed Origin header", async () => {
-    const wsUrl = board.url.replace("http", "ws") + "ws"
-    for (const origin of ["http://evil.example", "::not a url::"]) {
-        const ws = new WebSocket(wsUrl, {origin})
-        const outcome = await new Promise((resolve) => {
-            ws.once("open", () => resolve("open"))
-            ws.once("error", () => resolve("refused"))
-        })
-        assert.equal(outcome, "refused", origin)
+test("malformed and odd requests get a 4xx answer; HEAD gets the headers alone", async () => {
+    const cases = [
+        ["GET /vendor/chess.js/%00.js", 400], ["GET /%00", 400], ["GET /%E0%A4%A.js", 400], ["GET /%ZZ", 400],
+        ["GET /" + "a".repeat(3000) + ".js", 414], ["GET /" + "a".repeat(20000), 431],
+        ["GET /../../etc/passwd", 404], ["GET /%2e%2e/package.json", 404], ["GET /server.js", 404],
+        ["GET /vendor/chess.js/..%2f..%2f..%2fpackage.json", 404], ["GET /index.html/x.js", 404],
+        ["POST /", 405], ["DELETE /", 405], ["BREW /", 400], ["GET / HTTP/1.1\r\nBad Header\r\n\r\nGET /", 400],
+    ]
+    for (const [line, code] of cases) {
+        assert.equal(await status(request(line)), code, line.slice(0, 60))
+        await serving()
     }
-    const c = await connect() // the server still serves the page's own socket
-    await c.pong(7)
-    c.ws.close()
+    assert.equal(await status(raw("\u0000\u0001\r\n\r\n")), 400)
+    const [getHead, body] = (await request("GET /")).split("\r\n\r\n")
+    const head = await request("HEAD /")
+    assert.match(body, /<html/)
+    assert.equal(head.replace(/^Date: .*$/m, ""), getHead.replace(/^Date: .*$/m, "") + "\r\n\r\n")
+})
+
+test("pages and sockets only for an IP literal or localhost with the server's port, sockets from the page's origin", async () => {
+    const own = `127.0.0.1:${port}`
+    const cases = [...[own, `localhost:${port}`, `[::1]:${port}`].map((host) => [host, undefined, true]),
+        ...[`evil.example:${port}`, `127.0.0.1.nip.io:${port}`, `127.0.0.1:${port + 1}`, "127.0.0.1", "[::1", "",
+            `[127.0.0.1]:${port}`, `999.0.0.1:${port}`].map((host) => [host, undefined, false]),
+        [own, "http://evil.example", "page only"], [own, "::not a url::", "page only"]]
+    for (const [host, origin, ok] of cases) {
+        assert.equal(await status(request("GET /", host)), ok ? 200 : 403, `page, Host ${host}`)
+        assert.equal(await status(upgrade(host, origin)), ok === true ? 101 : 403, `socket, Host ${host}, Origin ${origin}`)
+    }
+    await settle()
+})
+
+test(`a flood from a client that never reads leaves the server under ${PEAK_MB} MB`, async (t) => {
+    const peak = () => Number(/VmHWM:\s+(\d+) kB/.exec(fs.readFileSync(`/proc/${server.pid}/status`, "utf8"))[1]) / 1024
+    const flood = await connect()
+    flood.ws.pause()
+    for (let i = 0; i < 150000; i++) flood.send("divide 1")
+    for (let ms = 0; ms < 4000 && peak() < PEAK_MB; ms += 250) await sleep(250)
+    t.diagnostic(`peak during the flood: ${peak().toFixed(0)} MB`)
+    assert.ok(peak() < PEAK_MB, `peak ${peak().toFixed(0)} MB`)
+    await serving()
+    const other = await connect()
+    await other.pong(9)
+    flood.ws.terminate()
+    other.ws.close()
+    await settle()
 })
