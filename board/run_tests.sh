@@ -24,4 +24,6 @@ rm -rf "$root/build/board-screenshots"
 serial=()
 help="$(node --help)"
 if [[ $help == *--test-concurrency* ]]; then serial=(--test-concurrency=1); fi
-node --test "${serial[@]}" test/*.test.js e2e/*.test.js
+# The static site's tests (e2e/static.test.js) need the WebAssembly build;
+# test.sh runs them after it.
+node --test "${serial[@]}" test/*.test.js e2e/board.test.js
