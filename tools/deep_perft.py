@@ -210,10 +210,10 @@ def check_hosts(args, run, binary, engine):
         raise Refused("%s lists no host" % args.hosts)
     cmd = ["parallel", "--will-cite", "--nonall", "--tag", "--timeout", str(HOST_CHECK_SECONDS),
            "--sshloginfile", os.path.abspath(args.hosts)] + ([] if args.remote_engine else ["--basefile", binary])
-    out = subprocess.run(cmd + ["printf 'ping 1\\nquit\\n' | %s" % engine], cwd=run, capture_output=True,
+    out = subprocess.run(cmd + ["printf 'xboard\\nping 1\\nquit\\n' | %s" % engine], cwd=run, capture_output=True,
                          text=True).stdout.splitlines()
     answered = {l.split("\t")[0] for l in out if l.endswith("\tpong 1")}
-    lost = [h for h in hosts if h.split("/")[-1] not in answered and h not in answered]
+    lost = [h for h in hosts if re.sub(r"^\d+/", "", h) not in answered]
     if lost:
         raise Refused("no quarn answered ping on: %s (unreachable host, or the engine does not run there: the "
                       "binary needs x86-64 Linux with glibc 2.34 and the libstdc++ of gcc 12 or later, else "
