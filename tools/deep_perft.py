@@ -37,6 +37,7 @@ DIVIDE1_LINE = re.compile(r"^# (\S+)\s*: 1$")
 PERFT_LINE = re.compile(r"^# perft\((\d+)\) = (\d+), nodesPerft=(\d+), ")
 INT32_MAX = 2**31 - 1
 RUN_FILE = "run.json"
+JOBLOG_FIELDS = 9  # Seq Host Starttime JobRuntime Send Receive Exitval Signal Command
 
 
 class Refused(Exception):
@@ -140,13 +141,17 @@ def create_run(args, run):
     parent = os.path.dirname(os.path.abspath(run))
     os.makedirs(parent, exist_ok=True)
     new = tempfile.mkdtemp(prefix=os.path.basename(run) + ".", dir=parent)
-    shutil.copy2(args.engine, os.path.join(new, binary))
-    with open(os.path.join(new, "jobs"), "w") as f:
-        f.writelines(" ".join(p) + "\n" for p in paths)
-    info = dict(parameters(args), roots=roots, jobs=len(paths), above=above, binary=binary,
-                prepared=time.monotonic() - start)
-    with open(os.path.join(new, RUN_FILE), "w") as f:
-        json.dump(info, f, indent=1)
+    try:
+        shutil.copy2(args.engine, os.path.join(new, binary))
+        with open(os.path.join(new, "jobs"), "w") as f:
+            f.writelines(" ".join(p) + "\n" for p in paths)
+        info = dict(parameters(args), roots=roots, jobs=len(paths), above=above, binary=binary,
+                    prepared=time.monotonic() - start)
+        with open(os.path.join(new, RUN_FILE), "w") as f:
+            json.dump(info, f, indent=1)
+    except BaseException:
+        shutil.rmtree(new)
+        raise
     os.rename(new, run)
     return info
 
@@ -181,19 +186,21 @@ def read_answer(run, seq, job_depth):
 
 
 def read_joblog(run):
+    """The job log's header, its complete rows, and whether a row was cut short
+    (by a killed GNU parallel; that job runs again)."""
     try:
         with open(os.path.join(run, "joblog")) as f:
             rows = [l.rstrip("\n").split("\t") for l in f]
     except OSError:
-        return [], []
-    return rows[:1], rows[1:]
+        return [], [], False
+    whole = [r for r in rows[1:] if len(r) >= JOBLOG_FIELDS and r[0].isdigit()]
+    return rows[:1], whole, len(whole) + 1 < len(rows)
 
 
 def mark_unanswered_failed(run, answers):
     """A job the log calls done whose answer is not valid becomes failed, so
     that --resume-failed runs it again."""
-    header, rows = read_joblog(run)
-    changed = False
+    header, rows, changed = read_joblog(run)
     for row in rows:
         if row[6] == "0" and answers.get(int(row[0])) is None:
             row[6], changed = "1", True
@@ -270,6 +277,9 @@ def main():
     except Refused as e:
         print("deep_perft: %s" % e, file=sys.stderr)
         return 2
+    except KeyboardInterrupt:
+        print("\ndeep_perft: stopped%s" % ("; the same command resumes the run" if args.run else ""), file=sys.stderr)
+        return 130
 
 
 def run_counts(args, run):
@@ -288,11 +298,7 @@ def run_counts(args, run):
     seqs = range(1, info["jobs"] + 1)
     answers = {s: read_answer(run, s, job_depth) for s in seqs}
     mark_unanswered_failed(run, answers)
-    try:
-        subprocess.run(cmd + [job_command(args, engine)], cwd=run, stdout=subprocess.DEVNULL)
-    except KeyboardInterrupt:
-        print("\nstopped; the same command resumes the run in %s" % run, file=sys.stderr)
-        return 130
+    subprocess.run(cmd + [job_command(args, engine)], cwd=run, stdout=subprocess.DEVNULL)
     answers = {s: read_answer(run, s, job_depth) for s in seqs}
     missing = [s for s in seqs if answers[s] is None]
     if missing:
@@ -307,7 +313,7 @@ def run_counts(args, run):
         by_root[first] += answers[s][0]
     leaves = sum(by_root.values())
     nodes = info["above"] + sum(a[1] for a in answers.values())
-    _, rows = read_joblog(run)
+    _, rows, _ = read_joblog(run)
     centis = int(100 * (info["prepared"] + union_seconds(rows)))
     for turn, count in by_root.items():
         print("%-5s %d" % (turn, count))
