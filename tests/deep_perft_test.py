@@ -55,7 +55,8 @@ def split_counts():
     for variant, fen, depth, splits in SPLIT_CASES:
         want = divide(variant, fen, depth)
         for split in splits:
-            out = tool("--variant", variant, "--depth", str(depth), "--split", str(split), *(["--fen", fen] if fen else []))
+            position = ["--fen", fen] if fen else []
+            out = tool("--variant", variant, "--depth", str(depth), "--split", str(split), *position)
             check(without_time(out.stdout) == want, "%s %s depth %d split %d: %s" % (variant, fen, depth, split, out))
 
 
@@ -103,7 +104,8 @@ def over_ssh(want):
     with open(known, "w") as f:
         f.writelines("[127.0.0.1]:%d %s" % (p, open(keys["host_key"] + ".pub").read()) for p in ports)
     os.makedirs("/run/sshd", exist_ok=True)
-    sshd = subprocess.Popen(["/usr/sbin/sshd", "-D", "-e", "-f", config], stderr=open(os.path.join(TMP, "sshd.log"), "w"))
+    log = open(os.path.join(TMP, "sshd.log"), "w")
+    sshd = subprocess.Popen(["/usr/sbin/sshd", "-D", "-e", "-f", config], stderr=log)
     ssh = "ssh -F /dev/null -i %s -o IdentitiesOnly=yes -o BatchMode=yes -o UserKnownHostsFile=%s -p" % (
         keys["user_key"], known)
     user = subprocess.run(["id", "-un"], capture_output=True, text=True).stdout.strip()
@@ -130,7 +132,8 @@ def over_ssh(want):
 
 def refused(run):
     cases = [  # arguments, what the message holds
-        (["--fen", "8/8/8/8/8/8/8/8 w - - 0 1", "--depth", "3"], "Error (illegal FEN): setboard 8/8/8/8/8/8/8/8 w - - 0 1"),
+        (["--fen", "8/8/8/8/8/8/8/8 w - - 0 1", "--depth", "3"], "Error (illegal FEN): setboard 8/8/8/8/8/8/8/8 w - -"),
+        (["--variant", "shogi", "--depth", "3"], "Error (unknown variant): shogi"),
         (["--variant", "marseillais", "--depth", "12", "--split", "1"], "refuses perft 11"),
         (["--depth", "3", "--split", "3"], "below the depth"),
         (["--depth", "5", "--split", "2", "--max-jobs", "399"], "400 jobs are more than 399"),
