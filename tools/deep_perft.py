@@ -17,6 +17,7 @@ reruns only jobs without a valid answer; a DIR made for other parameters is
 refused. Without --run the run lives in a temporary directory.
 """
 import argparse
+import fcntl
 import hashlib
 import json
 import os
@@ -285,6 +286,11 @@ def main():
 
 def run_counts(args, run):
     info = open_run(args, run)
+    lock = open(os.path.join(run, RUN_FILE))
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        raise Refused("another deep_perft is running in %s" % run)
     job_depth = args.depth - args.split
     engine = shlex.quote(args.remote_engine) if args.remote_engine else "./" + info["binary"]
     cmd = ["parallel", "--will-cite", "--joblog", "joblog", "--resume-failed", "--retries", str(RETRIES),
