@@ -331,7 +331,7 @@ def run_counts(args, run):
         if r[6] == "0":
             done[r[0]] = float(r[3])
     core = sum(done.values())
-    print("# %d jobs, %.0f core-seconds in jobs, %d leaves per core-second" % (
+    print("# %d jobs; their run times add up to %.0f s, %d leaves per second of it" % (
         len(seqs), core, leaves / core if core else 0), file=sys.stderr)
     return 0
 
