@@ -2,7 +2,8 @@
 # Builds quarn and runs every test:
 #   1. the format check of the sources,
 #   2. a Release build: unit tests, protocol transcripts, deep perft counts,
-#      the search benchmark's node signature, self-play games in both variants,
+#      the search benchmark's node signature, perft split into jobs for GNU
+#      parallel (locally and over ssh), self-play games in both variants,
 #      the board's server tests and its tests in headless chromium,
 #   3. the WebAssembly build (emscripten) run by Node: unit tests, the
 #      transcripts (also through the browser's worker script), deep perft
@@ -21,7 +22,7 @@ source tools/packages.sh
 mapfile -t missing < <(missing_packages git:git g++:g++ cmake:cmake make:make python3:python3 \
   clang-format:clang-format clang:clang++ valgrind:valgrind libgtest-dev:/usr/include/gtest/gtest.h \
   'libclang-rt-14-dev:/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' \
-  nodejs:node npm:npm chromium:chromium emscripten:emcc)
+  nodejs:node npm:npm chromium:chromium emscripten:emcc parallel:parallel rsync:rsync openssh-server:/usr/sbin/sshd)
 install_packages root "${missing[@]}" || exit 1
 jobs="$(nproc)"
 step() { printf '\n== %s\n' "$*"; }
@@ -33,6 +34,9 @@ step "Release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARN_PGO=ON -DQUARN_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
+
+step "perft split into jobs: counts, stopped runs resumed, ssh hosts"
+python3 tests/deep_perft_test.py build/quarn
 
 step "self-play"
 for variant in normal marseillais; do
