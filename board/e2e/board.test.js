@@ -169,24 +169,6 @@ browserTest("Marseillais: a refused FEN keeps the game; a check ends a turn; a s
     assert.deepEqual(await moveList(page), ["Ra7,Ra8#"])
 })
 
-browserTest("a reload resumes the game from the browser's storage", async (page) => {
-    await settings(page, {variant: "marseillais", level: "quick", random: true})
-    await clickMove(page, "g2", "g3")
-    await waitMoves(page, 2)
-    const moves = await moveList(page)
-    const fen = await text(page, "#fen")
-    await page.reload()
-    await phase(page, "human")
-    assert.deepEqual(await moveList(page), moves)
-    assert.equal(await text(page, "#fen"), fen)
-    assert.equal(await page.$eval("#variant", (el) => el.value), "marseillais")
-    await clickMove(page, "h2", "h3")
-    await phase(page, "second")
-    await clickMove(page, "f1", "g2")
-    await waitMoves(page, 4)
-    assert.equal((await moveList(page))[2], "h3,Bg2")
-})
-
 browserTest("a fifth tab is told that no engine is free", async (page) => {
     const others = []
     for (let i = 0; i < 3; i++) others.push(await openPage(env))

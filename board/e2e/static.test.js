@@ -27,22 +27,17 @@ let browser
 function serve() {
     const server = http.createServer((req, res) => {
         const url = decodeURIComponent(new URL(req.url, "http://x").pathname)
-        const name = url.endsWith("/") ? url + "index.html" : url
-        const file = path.join(site, name.slice(SUB_PATH.length))
-        if (!name.startsWith(SUB_PATH) || !file.startsWith(site + path.sep) || !fs.existsSync(file)) {
-            res.writeHead(404).end()
-            return
-        }
-        res.writeHead(200, {"content-type": TYPES[path.extname(file)] ?? "application/octet-stream"})
-        res.end(fs.readFileSync(file))
+        const file = path.join(site, (url.endsWith("/") ? url + "index.html" : url).slice(SUB_PATH.length))
+        const found = url.startsWith(SUB_PATH) && file.startsWith(site + path.sep) && fs.existsSync(file)
+        res.writeHead(found ? 200 : 404, {"content-type": TYPES[path.extname(file)] ?? "application/octet-stream"})
+        res.end(found ? fs.readFileSync(file) : undefined)
     })
-    return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve({
-        url: `http://127.0.0.1:${server.address().port}${SUB_PATH}`,
-        stop: () => new Promise((done) => {
-            server.closeAllConnections()
-            server.close(done)
-        }),
-    })))
+    const stop = () => new Promise((done) => {
+        server.closeAllConnections()
+        server.close(done)
+    })
+    return new Promise((resolve) => server.listen(0, "127.0.0.1",
+        () => resolve({url: `http://127.0.0.1:${server.address().port}${SUB_PATH}`, stop})))
 }
 
 before(async () => {
@@ -150,6 +145,7 @@ siteTest("a reload resumes the game; after the first visit the site plays with i
         await phase(page, "human")
         assert.deepEqual(await moveList(page), moves)
         assert.equal(await text(page, "#fen"), fen)
+        assert.equal(await page.$eval("#variant", (el) => el.value), "marseillais")
     }
     assert.ok(await page.evaluate(() => navigator.serviceWorker.controller !== null))
     await whiteTurn(page)
