@@ -101,31 +101,6 @@ browserTest("while quarn thinks: take back; set up a refused FEN (the game goes 
     assert.equal(await text(page, "#setup-error"), "")
 })
 
-browserTest("Marseillais: single first turn, two-move turns, a refused second move", async (page) => {
-    await settings(page, {variant: "marseillais", level: "quick", random: true})
-    await clickMove(page, "a2", "a3")
-    await waitMoves(page, 2)
-    let moves = await moveList(page)
-    assert.equal(moves[0], "a3")
-    assert.match(moves[1], PAIR)
-    await assertTurnShown(page, moves[1], "b")
-
-    await clickMove(page, "b2", "b3")
-    await phase(page, "second")
-    await expectPiece(page, "b3", "wp")
-    // No legal turn goes on like this; d3 is a square no Black turn can reach, so it stays empty.
-    await clickMove(page, "b3", "d3")
-    assert.equal(await page.evaluate(() => document.body.dataset.phase), "second")
-    await expectPiece(page, "d3", null)
-    await expectPiece(page, "b3", "wp")
-    await clickMove(page, "c2", "c3")
-    await waitMoves(page, 4)
-    moves = await moveList(page)
-    assert.equal(moves[2], "b3,c3")
-    assert.match(moves[3], TURN)
-    await assertTurnShown(page, moves[3], "b")
-})
-
 browserTest("Marseillais: promotion with the piece chosen", async (page) => {
     await settings(page, {variant: "marseillais", level: "quick", random: true})
     await setUp(page, "4k3/1P6/8/8/8/8/8/4K3 w - - 0 1")
@@ -250,17 +225,26 @@ browserTest("two tabs keep their own games; a new tab resumes the one no tab pla
     await third.close()
 })
 
-browserTest("SAN move list: a click shows a turn's position, moving is off until back to the game", async (page) => {
+browserTest("Marseillais SAN list: single first turn, a refused second move; a click shows a turn's position", async (page) => {
     await settings(page, {variant: "marseillais", level: "quick", random: true})
     await clickMove(page, "e2", "e4")
     await waitMoves(page, 2)
-    // Black's random turn can neither reach b3 or c3 nor check White in two moves.
+    assert.match((await moveList(page))[1], PAIR)
+    await assertTurnShown(page, (await moveList(page))[1], "b")
+    // Black's random turn can neither reach b3, c3 or d3 nor check White in two moves.
     await clickMove(page, "b2", "b3")
     await phase(page, "second")
+    await expectPiece(page, "b3", "wp")
+    await clickMove(page, "b3", "d3") // no legal turn goes on like this
+    assert.equal(await page.evaluate(() => document.body.dataset.phase), "second")
+    await expectPiece(page, "d3", null)
+    await expectPiece(page, "b3", "wp")
     await typeMove(page, "Nc3")
     await waitMoves(page, 4)
     const moves = await moveList(page)
     assert.deepEqual([moves[0], moves[2]], ["e4", "b3,Nc3"])
+    assert.match(moves[3], TURN)
+    await assertTurnShown(page, moves[3], "b")
     const gameFen = await text(page, "#fen")
     await page.click("#moves button[data-index='0']")
     assert.equal(await text(page, "#fen"), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1")
