@@ -28,12 +28,19 @@ const MOVE = new RegExp(`^${SAN}$`)
 const TURN = new RegExp(`^${SAN}(?:,${SAN})?$`)
 const PAIR = new RegExp(`^${SAN},${SAN}$`)
 
-// The board shows the mover's piece on the target square of every move of a turn (castling aside).
+// Waits until the board shows the pieces of `fen`, each on its square.
+async function expectBoard(page, fen) {
+    const want = fen.split(" ")[0].split("/").flatMap((row, r) => [...row.replace(/\d/g, (n) => ".".repeat(n))]
+        .map((c, f) => (c === "." ? "" : "abcdefgh"[f] + (8 - r) + (c < "a" ? "w" : "b") + c.toLowerCase()))).filter(Boolean)
+    await page.waitForFunction((w) => [...document.querySelectorAll("#board g[data-square][data-piece]")]
+        .map((p) => p.dataset.square + p.dataset.piece).sort().join() === w.sort().join(), {timeout: 5000, polling: 50}, want)
+}
+
+// The board shows the mover's piece on the target square of a turn's last move (castling aside;
+// the first move's piece may have moved on).
 async function assertTurnShown(page, turn, color) {
-    for (const move of turn.split(",")) {
-        const target = move.match(/[a-h][1-8]/g)
-        if (target) await expectPiece(page, target.at(-1), color)
-    }
+    const target = turn.split(",").at(-1).match(/[a-h][1-8]/g)
+    if (target) await expectPiece(page, target.at(-1), color)
 }
 
 browserTest("normal game: first moves, the engine's answers, take back; ending it asks first in the page", async (page) => {
@@ -231,7 +238,7 @@ browserTest("Marseillais SAN list: single first turn, a refused second move; a c
     await waitMoves(page, 2)
     assert.match((await moveList(page))[1], PAIR)
     await assertTurnShown(page, (await moveList(page))[1], "b")
-    // Black's random turn can neither reach b3, c3 or d3 nor check White in two moves.
+    // Black's first random turn can neither reach b3, c3 or d3 nor check White in two moves.
     await clickMove(page, "b2", "b3")
     await phase(page, "second")
     await expectPiece(page, "b3", "wp")
@@ -254,7 +261,7 @@ browserTest("Marseillais SAN list: single first turn, a refused second move; a c
     await expectPiece(page, "g1", "wn")
     await page.click("#back-to-game")
     assert.equal(await text(page, "#fen"), gameFen)
-    await expectPiece(page, "c3", "wn")
+    await expectBoard(page, gameFen)
     await typeMove(page, "a9")
     assert.equal(await text(page, "#move-error"), 'No legal turn matches "a9".')
 })
