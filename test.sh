@@ -1,20 +1,7 @@
 #!/usr/bin/env bash
-# Builds quarn and runs every test:
-#   1. the format check of the sources,
-#   2. a Release build: unit tests, protocol transcripts, deep perft counts,
-#      the search benchmark's node signature, perft split into jobs for GNU
-#      parallel (locally and over ssh), self-play games in both variants,
-#      the board's server tests and its tests in headless chromium,
-#   3. the WebAssembly build (emscripten) run by Node: unit tests, the
-#      transcripts (also through the browser's worker script), deep perft
-#      counts, the search signature and long games; the static board site in
-#      headless chromium,
-#   4. a build with AddressSanitizer, UndefinedBehaviorSanitizer and the board
-#      invariant checks after every make and unmake: unit tests and transcripts,
-#   5. the command-loop fuzzer for a minute (needs clang and libFuzzer),
-#   6. valgrind's memcheck on whole games in both variants.
-# Any failure stops the run with a non-zero status. Run as root (as CI is),
-# it first installs the Debian packages it lacks; otherwise it prints the
+# Builds quarn and runs every test (each step below; README says what they
+# cover). Any failure stops the run with a non-zero status. Run as root (as CI
+# is), it first installs the Debian packages it lacks; otherwise it prints the
 # apt-get line to run.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
@@ -44,16 +31,13 @@ for variant in normal marseillais; do
   python3 tools/selfplay.py --engine build/quarn --variant "$variant" --games 2 --random --max-plies 300
 done
 
-step "board: server and browser tests"
-board/run_tests.sh
-
 step "WebAssembly build and tests (Node)"
 tools/wasm_build.sh root --tests
 ctest --test-dir build-wasm --output-on-failure
 
-step "board: the static site in chromium"
+step "board: server tests, the page in chromium, served and as the static site"
 ./board.sh --static build-wasm/site >/dev/null
-(cd board && QUARN_SITE="$PWD/../build-wasm/site" node --test e2e/static.test.js)
+QUARN_SITE="$PWD/build-wasm/site" board/run_tests.sh
 
 step "sanitizer build and tests"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_SANITIZE=ON -DQUARN_CHECK_INVARIANTS=ON >/dev/null

@@ -1,5 +1,6 @@
-// Shared by the browser tests: the board server against the real engine,
-// Debian's chromium driven by puppeteer-core, and a person's clicks.
+// Shared by the browser tests: Debian's chromium driven by puppeteer-core, the
+// board server against the real engine, and a person's clicks.
+import assert from "node:assert/strict"
 import fs from "node:fs"
 import os from "node:os"
 import path from "node:path"
@@ -9,19 +10,27 @@ import {startServer} from "../server.js"
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..", "..")
 const shots = path.join(root, "build", "board-screenshots")
-const WAIT_MS = 30000
+// Polled by time, not by animation frame, which a tab in the background does not get.
+const POLL = {timeout: 30000, polling: 50}
+const pause = (ms) => new Promise((r) => setTimeout(r, ms))
 
-export async function launch() {
-    const board = await startServer({port: 0, enginePath: path.resolve(root, process.env.QUARN_ENGINE || "build/quarn")})
-    const profile = fs.mkdtempSync(path.join(os.tmpdir(), "quarn-board-chromium-"))
-    const browser = await puppeteer.launch({
+// Chromium with its profile in `profile`.
+export function launchBrowser(profile) {
+    fs.mkdirSync(shots, {recursive: true})
+    return puppeteer.launch({
         executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
         headless: true,
         args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
             "--disable-background-networking", "--disable-component-update", "--disable-sync",
             `--user-data-dir=${profile}`],
     })
-    fs.mkdirSync(shots, {recursive: true})
+}
+
+// The board server and a browser.
+export async function launch() {
+    const board = await startServer({port: 0, enginePath: path.resolve(root, process.env.QUARN_ENGINE || "build/quarn")})
+    const profile = fs.mkdtempSync(path.join(os.tmpdir(), "quarn-board-chromium-"))
+    const browser = await launchBrowser(profile)
     return {
         board, browser,
         async close() {
@@ -32,25 +41,39 @@ export async function launch() {
     }
 }
 
-// A tab of its own (fresh storage) with the page loaded and the engine ready.
-export async function openPage(env) {
-    const context = await env.browser.createBrowserContext()
+// A tab of `context` with the page at `url` loaded and, if `ready`, the engine ready.
+export async function openTab(context, url, ready = true) {
     const page = await context.newPage()
     await page.setViewport({width: 1100, height: 860})
     page.on("pageerror", (err) => console.error("page error:", err.message))
     page.consoleErrors = []
     page.on("console", (m) => m.type() === "error" && page.consoleErrors.push(m.text()))
-    await page.goto(env.board.url)
-    await phase(page, "human", "engine")
+    await page.goto(url)
+    if (ready) await phase(page, "human", "engine")
     return page
 }
 
-// Polled by time, not by animation frame, which a tab in the background does not get.
-const POLL = {timeout: WAIT_MS, polling: 50}
+// A tab of its own (fresh storage) on the board server.
+export const openPage = async (env) => openTab(await env.browser.createBrowserContext(), env.board.url)
+
+// Runs `body`; a failure tells the page's state; the tab is photographed at the end.
+export async function watched(page, name, body) {
+    try {
+        await body()
+    } catch (err) {
+        err.message += `\npage: ${await page.evaluate(() => [document.body.dataset.phase, ...["status", "engine-state",
+            "moves", "fen"].map((id) => document.getElementById(id).textContent)].join(" | ")).catch(() => "gone")}`
+        throw err
+    } finally {
+        await screenshot(page, name.replace(/[^a-z0-9]+/gi, "-").toLowerCase()).catch(() => {})
+    }
+}
 
 export function phase(page, ...phases) {
     return page.waitForFunction((p) => p.includes(document.body.dataset.phase), POLL, phases)
 }
+
+export const thinking = (page) => page.waitForFunction(() => document.getElementById("thinking").textContent !== "", POLL)
 
 // Chooses settings as a person does; each change starts a new game.
 export async function settings(page, {variant, side, level, random}) {
@@ -69,16 +92,16 @@ async function center(page, square) {
     return {x: box.x + box.width / 2, y: box.y + box.height / 2}
 }
 
-// A click on a square, then a pause, as a hand makes.
-export async function clickSquare(page, square) {
+// A click (or a tap) on a square, then a pause, as a hand makes.
+export async function clickSquare(page, square, touch = false) {
     const {x, y} = await center(page, square)
-    await page.mouse.click(x, y)
-    await new Promise((r) => setTimeout(r, 60))
+    await (touch ? page.touchscreen.tap(x, y) : page.mouse.click(x, y))
+    await pause(60)
 }
 
-// Click-click: the piece, then its target square.
-export async function clickMove(page, from, to) {
-    for (const square of [from, to]) await clickSquare(page, square)
+// Click-click (or tap-tap): the piece, then its target square.
+export async function clickMove(page, from, to, touch = false) {
+    for (const square of [from, to]) await clickSquare(page, square, touch)
 }
 
 export async function dragMove(page, from, to) {
@@ -91,18 +114,18 @@ export async function dragMove(page, from, to) {
     await page.mouse.up()
 }
 
+// A move typed into the box beside the board.
+export async function typeMove(page, move) {
+    await page.type("#move-input", move)
+    await page.keyboard.press("Enter")
+}
+
 // Waits until the board shows `piece` on `square`: "wn", a colour "b", or null for empty.
 export async function expectPiece(page, square, piece) {
-    const shown = () => page.evaluate((sq) => document.querySelector(`#board g[data-square="${sq}"][data-piece]`)
-        ?.getAttribute("data-piece") ?? null, square)
-    const matches = (p) => (piece === null ? p === null : p !== null && p.startsWith(piece))
-    const until = Date.now() + 5000
-    let p = await shown()
-    while (!matches(p) && Date.now() < until) {
-        await new Promise((r) => setTimeout(r, 50))
-        p = await shown()
-    }
-    if (!matches(p)) throw new Error(`${square}: the board shows ${p}, not ${piece}`)
+    await page.waitForFunction((sq, want) => {
+        const p = document.querySelector(`#board g[data-square="${sq}"][data-piece]`)?.dataset.piece ?? null
+        return want === null ? p === null : p?.startsWith(want)
+    }, {timeout: 5000, polling: 50}, square, piece).catch(() => assert.fail(`${square} does not show ${piece}`))
 }
 
 export const text = (page, selector) => page.$eval(selector, (el) => el.textContent.trim())
@@ -113,12 +136,17 @@ export async function waitMoves(page, count) {
         ["human", "over"].includes(document.body.dataset.phase), POLL, count)
 }
 
-export async function setUp(page, fen) {
+// Sets up `fen` as a person does, then waits until the board shows it (the
+// person to move), or until the page shows why it was refused.
+export async function setUp(page, fen, refused = false) {
     await page.evaluate(() => (document.getElementById("setup").open = true))
     await page.$eval("#setup-fen", (el) => (el.value = ""))
     await page.type("#setup-fen", fen)
     await page.click("#setup-go")
     await confirmIfAsked(page)
+    if (refused) return page.waitForFunction(() => document.getElementById("setup-error").textContent !== "", POLL)
+    await page.waitForFunction((f) => document.getElementById("fen").textContent === f, POLL, fen)
+    await phase(page, "human")
 }
 
 // Answers the page's own dialog (a game with moves ends only when the person says yes).
@@ -127,6 +155,6 @@ export async function confirmIfAsked(page, yes = true) {
 }
 
 export async function screenshot(page, name) {
-    await new Promise((r) => setTimeout(r, 250)) // let the last animation end
+    await pause(250) // let the last animation end
     await page.screenshot({path: path.join(shots, `${name}.png`)})
 }

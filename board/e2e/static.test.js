@@ -10,8 +10,10 @@ import http from "node:http"
 import os from "node:os"
 import path from "node:path"
 import {fileURLToPath} from "node:url"
-import puppeteer from "puppeteer-core"
-import {phase, settings, clickMove, expectPiece, text, moveList, waitMoves, screenshot, confirmIfAsked} from "./helpers.js"
+import {
+    launchBrowser, openTab, watched, phase, thinking, settings, clickSquare, clickMove, expectPiece, text, moveList, waitMoves,
+    screenshot, confirmIfAsked,
+} from "./helpers.js"
 
 const board = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..")
 const SUB_PATH = "/games/quarn/board/"
@@ -25,22 +27,17 @@ let browser
 function serve() {
     const server = http.createServer((req, res) => {
         const url = decodeURIComponent(new URL(req.url, "http://x").pathname)
-        const name = url.endsWith("/") ? url + "index.html" : url
-        const file = path.join(site, name.slice(SUB_PATH.length))
-        if (!name.startsWith(SUB_PATH) || !file.startsWith(site + path.sep) || !fs.existsSync(file)) {
-            res.writeHead(404).end()
-            return
-        }
-        res.writeHead(200, {"content-type": TYPES[path.extname(file)] ?? "application/octet-stream"})
-        res.end(fs.readFileSync(file))
+        const file = path.join(site, (url.endsWith("/") ? url + "index.html" : url).slice(SUB_PATH.length))
+        const found = url.startsWith(SUB_PATH) && file.startsWith(site + path.sep) && fs.existsSync(file)
+        res.writeHead(found ? 200 : 404, {"content-type": TYPES[path.extname(file)] ?? "application/octet-stream"})
+        res.end(found ? fs.readFileSync(file) : undefined)
     })
-    return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve({
-        url: `http://127.0.0.1:${server.address().port}${SUB_PATH}`,
-        stop: () => new Promise((done) => {
-            server.closeAllConnections()
-            server.close(done)
-        }),
-    })))
+    const stop = () => new Promise((done) => {
+        server.closeAllConnections()
+        server.close(done)
+    })
+    return new Promise((resolve) => server.listen(0, "127.0.0.1",
+        () => resolve({url: `http://127.0.0.1:${server.address().port}${SUB_PATH}`, stop})))
 }
 
 before(async () => {
@@ -49,13 +46,7 @@ before(async () => {
         execFileSync("node", [path.join(board, "static", "write_site.mjs"), site], {stdio: "inherit"})
     }
     site = path.resolve(site)
-    fs.mkdirSync(path.join(board, "..", "build", "board-screenshots"), {recursive: true})
-    browser = await puppeteer.launch({
-        executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-        headless: true,
-        args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-            "--disable-component-update", "--disable-sync", "--no-first-run", `--user-data-dir=${path.join(temp, "profile")}`],
-    })
+    browser = await launchBrowser(path.join(temp, "profile"))
 })
 after(async () => {
     await browser?.close()
@@ -67,22 +58,14 @@ after(async () => {
 function siteTest(name, body) {
     test(name, async () => {
         const server = await serve()
-        const context = await browser.createBrowserContext()
-        const page = await context.newPage()
-        page.on("pageerror", (err) => console.error("page error:", err.message))
+        const page = await openTab(await browser.createBrowserContext(), server.url)
         try {
-            await page.setViewport({width: 1100, height: 860})
-            await page.goto(server.url)
-            await phase(page, "human", "engine")
-            assert.equal(await text(page, "#engine-kind"), "quarn in this browser")
-            await body(page, server)
-        } catch (err) {
-            err.message += `\npage: ${await page.evaluate(() => [document.body.dataset.phase, ...["status", "moves", "fen"]
-                .map((id) => document.getElementById(id).textContent)].join(" | ")).catch(() => "gone")}`
-            throw err
+            await watched(page, "static-" + name, async () => {
+                assert.equal(await text(page, "#engine-kind"), "quarn in this browser")
+                await body(page, server)
+            })
         } finally {
-            await screenshot(page, "static-" + name.replace(/[^a-z0-9]+/gi, "-").toLowerCase()).catch(() => {})
-            await context.close()
+            await page.browserContext().close()
             await server.stop()
         }
     })
@@ -90,8 +73,9 @@ function siteTest(name, body) {
 
 // Plays one legal move of `color` as a person finds it: picks up each of its
 // pieces in turn until the board marks targets, then clicks the first target
-// (a pawn's step to the last rank is left alone). `tap` clicks a square.
-async function anyMove(page, color, tap) {
+// (a pawn's step to the last rank is left alone); by taps if `touch`.
+async function anyMove(page, color, touch) {
+    const tap = (square) => clickSquare(page, square, touch)
     const squares = await page.$$eval(`#board g[data-square][data-piece^="${color}"]`,
         (pieces) => pieces.map((p) => [p.dataset.square, p.dataset.piece]))
     for (const [square, piece] of squares) {
@@ -105,19 +89,13 @@ async function anyMove(page, color, tap) {
     throw new Error(`no legal move for ${color} found on the board`)
 }
 
-const click = (page) => async (square) => {
-    const box = await (await page.$(`#board rect[data-square="${square}"]`)).boundingBox()
-    await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2)
-    await new Promise((r) => setTimeout(r, 60))
-}
-
 // One whole turn of White's: one move, or two when the first leaves a second to play.
-async function whiteTurn(page, tap = click(page)) {
+async function whiteTurn(page, touch = false) {
     const count = (await moveList(page)).length
-    await anyMove(page, "w", tap)
+    await anyMove(page, "w", touch)
     await page.waitForFunction((n) => document.body.dataset.phase === "second" ||
         document.querySelectorAll("#moves button[data-index]").length > n, {}, count)
-    if (await page.evaluate(() => document.body.dataset.phase) === "second") await anyMove(page, "w", tap)
+    if (await page.evaluate(() => document.body.dataset.phase) === "second") await anyMove(page, "w", touch)
 }
 
 siteTest("a Marseillais game by clicks against quarn, to the end", async (page) => {
@@ -143,7 +121,7 @@ siteTest("New game while quarn thinks starts a fresh engine at once", async (pag
     await settings(page, {variant: "normal", level: "m15", random: false}) // 20 s for quarn's first move
     await clickMove(page, "e2", "e4")
     await phase(page, "engine")
-    await page.waitForFunction(() => document.getElementById("thinking").textContent !== "")
+    await thinking(page)
     await page.click("#new-game")
     await confirmIfAsked(page)
     await phase(page, "human")
@@ -154,31 +132,22 @@ siteTest("New game while quarn thinks starts a fresh engine at once", async (pag
     await waitMoves(page, 2)
 })
 
-siteTest("a reload resumes the game", async (page) => {
+siteTest("a reload resumes the game; after the first visit the site plays with its file server gone", async (page, server) => {
     await settings(page, {variant: "marseillais", level: "quick", random: true})
     await clickMove(page, "g2", "g3")
     await waitMoves(page, 2)
     const moves = await moveList(page)
     const fen = await text(page, "#fen")
-    await page.reload()
-    await phase(page, "human")
-    assert.deepEqual(await moveList(page), moves)
-    assert.equal(await text(page, "#fen"), fen)
-    await whiteTurn(page)
-    await waitMoves(page, 4)
-})
-
-siteTest("after the first visit the site plays with its file server gone", async (page, server) => {
     await page.evaluate(() => navigator.serviceWorker.ready)
-    await page.reload() // the service worker now controls the page
-    await phase(page, "human", "engine")
+    for (const cut of [false, true]) { // the first reload puts the page under the service worker
+        if (cut) await server.stop()
+        await page.reload()
+        await phase(page, "human")
+        assert.deepEqual(await moveList(page), moves)
+        assert.equal(await text(page, "#fen"), fen)
+        assert.equal(await page.$eval("#variant", (el) => el.value), "marseillais")
+    }
     assert.ok(await page.evaluate(() => navigator.serviceWorker.controller !== null))
-    await server.stop()
-    await page.reload()
-    await phase(page, "human", "engine")
-    await settings(page, {variant: "marseillais", level: "quick", random: true})
-    await clickMove(page, "e2", "e4")
-    await waitMoves(page, 2)
     await whiteTurn(page)
     await waitMoves(page, 4)
 })
@@ -188,14 +157,9 @@ siteTest("a phone: a Marseillais turn by taps, board and clocks in view, no side
     await page.reload()
     await phase(page, "human", "engine")
     await settings(page, {variant: "marseillais", level: "quick", random: true})
-    const tap = async (square) => {
-        const box = await (await page.$(`#board rect[data-square="${square}"]`)).boundingBox()
-        await page.touchscreen.tap(box.x + box.width / 2, box.y + box.height / 2)
-        await new Promise((r) => setTimeout(r, 60))
-    }
-    for (const square of ["d2", "d4"]) await tap(square)
+    await clickMove(page, "e2", "e4", true)
     await waitMoves(page, 2)
-    await whiteTurn(page, tap)
+    await whiteTurn(page, true)
     await waitMoves(page, 4)
     const layout = await page.evaluate(() => ({
         width: document.documentElement.scrollWidth,

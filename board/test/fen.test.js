@@ -14,28 +14,17 @@ const enginePath = path.resolve(root, process.env.QUARN_ENGINE || "build/quarn")
 
 function startEngine() {
     const child = spawn(enginePath, [], {stdio: ["pipe", "pipe", "ignore"]})
-    const lines = []
-    let wake = null
-    readline.createInterface({input: child.stdout}).on("line", (line) => {
-        lines.push(line)
-        if (wake) wake()
-    })
-    const next = async () => {
-        while (!lines.length) await new Promise((r) => (wake = r))
-        return lines.shift()
-    }
+    const lines = readline.createInterface({input: child.stdout})[Symbol.asyncIterator]()
     const send = (...commands) => child.stdin.write(commands.map((c) => c + "\n").join(""))
     // The sorted legal list of the side to move; any error line fails the test.
     const divide = async () => {
         send("divide 1")
         const list = []
-        for (;;) {
-            const line = await next()
+        for (let line; !(line = (await lines.next()).value).startsWith("# perft(1) = ");) {
             assert.doesNotMatch(line, /^Error/)
-            const entry = /^# (\S+?) *: \d+$/.exec(line)
-            if (entry) list.push(entry[1])
-            if (line.startsWith("# perft(1) = ")) return list.sort()
+            list.push(...(/^# (\S+?) *: \d+$/.exec(line)?.slice(1) ?? []))
         }
+        return list.sort()
     }
     send("xboard", "new", "variant marseillais", "force")
     return {send, divide, quit: () => child.kill()}
@@ -52,12 +41,10 @@ async function compareAlong(turns, pick) {
             const list = await live.divide()
             fresh.send(`setboard ${fen}`)
             assert.deepEqual(await fresh.divide(), list, `after ${turns.slice(0, i).join(" ")}: ${fen}`)
-            const turn = i < turns.length ? turns[i] : pick?.(list, i, fen)
+            const turn = (turns[i] ??= pick?.(list, i, fen))
             if (!turn) return fens
-            turns[i] = turn
             live.send(turn)
-            fen = afterTurn(fen, turn, "marseillais")
-            fens.push(fen)
+            fens.push((fen = afterTurn(fen, turn, "marseillais")))
         }
     } finally {
         live.quit()
@@ -83,12 +70,7 @@ const cases = [
         "r1bq1b1r/ppp1kBpp/3p1n2/4p3/3NP3/8/PPPP1PPP/RNBQ1RK1 b - - 0 4"],
 ]
 
-for (const [what, turns, expected] of cases) {
-    test(what, async () => {
-        const fens = await compareAlong([...turns])
-        assert.equal(fens[fens.length - 1], expected)
-    })
-}
+for (const [what, turns, expected] of cases) test(what, async () => assert.equal((await compareAlong([...turns])).at(-1), expected))
 
 test("random games: every page FEN gives the live game's turns", async () => {
     let seed = 12345

@@ -40,18 +40,11 @@ test("typed moves: SAN, coordinates, Marseillais pairs, decided by the legal lis
     const PROMOTION = "4k3/1P6/8/8/8/8/8/4K3 w - - 0 1"
     const promotions = ["b7b8q", "b7b8r", "b7b8b", "b7b8n", "e1e2"]
     const cases = [
-        ["e4", legalNormal, null, ["e2e4"]],
-        ["E2-E4", legalNormal, null, ["e2e4"]],
-        ["nf3", legalNormal, null, ["g1f3"]],
-        ["Nf3+", legalNormal, null, ["g1f3"]],
-        ["e5", legalNormal, null, null],
-        ["e4,d4", turns, null, ["e2e4", "d2d4"]],
-        ["Nf3, Ng5", turns, null, ["g1f3", "f3g5"]],
-        ["Nf3", turns, "e2e4", ["g1f3"]],
-        ["e4,Ng5", turns, null, null],
-        ["e4,d4,c4", turns, null, null],
-        ["b8Q", promotions, null, ["b7b8q"], PROMOTION],
-        ["b8=n", promotions, null, ["b7b8n"], PROMOTION],
+        ["e4", legalNormal, null, ["e2e4"]], ["E2-E4", legalNormal, null, ["e2e4"]], ["nf3", legalNormal, null, ["g1f3"]],
+        ["Nf3+", legalNormal, null, ["g1f3"]], ["e5", legalNormal, null, null],
+        ["e4,d4", turns, null, ["e2e4", "d2d4"]], ["Nf3, Ng5", turns, null, ["g1f3", "f3g5"]], ["Nf3", turns, "e2e4", ["g1f3"]],
+        ["e4,Ng5", turns, null, null], ["e4,d4,c4", turns, null, null],
+        ["b8Q", promotions, null, ["b7b8q"], PROMOTION], ["b8=n", promotions, null, ["b7b8n"], PROMOTION],
     ]
     for (const [typed, legal, first, expected, fen = START_FEN] of cases) {
         assert.deepEqual(parseTypedTurn(typed, fen, legal, first), expected, typed)
