@@ -169,8 +169,8 @@ inline constexpr int PawnReadSteps[4] = {PawnPushStep[Us], 2 * PawnPushStep[Us],
                                          PawnCaptureSteps[Us][1]};
 
 // What a position holds for the second moves of every first move: the
-// free-move counts of Us's pawns and sliders by slot, the pawns' total and
-// the pinned pieces.
+// free-move counts of Us's pieces other than the king by slot, the pawns'
+// total and the pinned pieces.
 struct SecondMoveBase {
   uint8_t bySlot[16];
   int pawns;
@@ -181,7 +181,7 @@ template <Color Us>
 inline void CountSecondMoveBase(const Board& b, SecondMoveBase& base) {
   base.pawns = 0;
   VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
-    if constexpr (Type == Pawn || IsSlider<Type>) {
+    if constexpr (Type != King) {
       const int n = CountFreeMoves<Us, Type>(b, s);
       base.bySlot[b.slotAt[s]] = uint8_t(n);
       if constexpr (Type == Pawn) base.pawns += n;
@@ -192,13 +192,13 @@ inline void CountSecondMoveBase(const Board& b, SecondMoveBase& base) {
 
 // The legal second moves of Us after the first move m1 (made; Us not in
 // check), from the base of the position before it. Only m1 changed the
-// contents of squares, its from and to squares. A pawn or slider that reads
-// neither keeps its count (on a line, the nearer of the two decides: the
-// squares before it are unchanged): the pawns that may read them stand a
-// read step behind either square. m1's piece, the pieces that read its
-// squares, the pinned pieces, the knights and the king are counted again,
-// and the pins are found again when m1 touched a line from the king. Castling
-// and en passant change more squares: counted afresh.
+// contents of squares, its from and to squares. A piece that reads neither
+// keeps its count (on a line, the nearer of the two decides: the squares
+// before it are unchanged); the pawns that may read them stand a read step
+// behind either square. m1's piece, the pieces that read its squares, the
+// pinned pieces and the king are counted again, and the pins are found again
+// when m1 touched a line from the king. Castling and en passant change more
+// squares: counted afresh.
 template <Color Us>
 inline int CountSecondMoves(Board& b, Move m1, const SecondMoveBase& base) {
   if (MoveKindOf(m1) == CastlingMove || MoveKindOf(m1) == EnPassantMove) {
@@ -235,13 +235,12 @@ inline int CountSecondMoves(Board& b, Move m1, const SecondMoveBase& base) {
     if (isPinned(s)) {
       n += CountPinnedMoves<Us>(b, k, s, scratch);
     } else {
-      if constexpr (IsSlider<Type>) {
-        if (s != to && !SliderReads<Type>(b, s, from) && !SliderReads<Type>(b, s, to)) {
-          n += base.bySlot[b.slotAt[s]];
-          return false;
-        }
-      }
-      n += CountFreeMoves<Us, Type>(b, s);
+      bool reads;
+      if constexpr (Type == Knight)
+        reads = ((AttackKinds[from - s + 128] | AttackKinds[to - s + 128]) & KnightAttack) != 0;
+      else
+        reads = SliderReads<Type>(b, s, from) || SliderReads<Type>(b, s, to);
+      n += s == to || reads ? CountFreeMoves<Us, Type>(b, s) : base.bySlot[b.slotAt[s]];
     }
     return false;
   });
