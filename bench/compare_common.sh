@@ -2,7 +2,7 @@
 # and reads ROUNDS.
 #   quarn  the first argument, else $QUARN, else the newest build*/quarn,
 #          else build/quarn built by ./quarn.sh --build-only
-#   rounds $ROUNDS (default 3): how many turns each engine takes
+#   rounds $ROUNDS (default 5): how many turns each engine takes
 
 root="$(dirname "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)")"
 quarn="${1:-${QUARN:-}}"
@@ -14,5 +14,5 @@ if [[ -z "$quarn" ]]; then
   fi
 fi
 [[ -x "$quarn" ]] || { echo "quarn binary not found (give its path as the first argument)" >&2; exit 2; }
-rounds="${ROUNDS:-3}"
+rounds="${ROUNDS:-5}"
 [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || { echo "ROUNDS: a whole number from 1" >&2; exit 2; }

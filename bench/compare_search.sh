@@ -7,7 +7,7 @@
 #   bench/compare_search.sh [path/to/quarn] [seconds-per-move]
 #   FEN="<fen>" bench/compare_search.sh          (default: the initial position)
 #   HOICHESS=/path/to/hoichess bench/compare_search.sh
-#   ROUNDS=1 bench/compare_search.sh             (default: 3 turns each)
+#   ROUNDS=1 bench/compare_search.sh             (default: 5 turns each)
 #
 # Node counts are not alike across engines (hoichess counts its quiescence
 # nodes and probes a hash table; quarn counts every node entered), so the

@@ -114,32 +114,140 @@ inline int CountKingMoves(const Board& b, Square k) {
   return n;
 }
 
+// The legal moves of Us's pieces, en passant aside: the king's, the pinned
+// pieces' along their rays, and free(TypeTag<type>, square) for every other.
+template <Color Us, class Free>
+[[gnu::always_inline]] inline int CountPieceMoves(const Board& b, uint64_t pinMask, Free&& free) {
+  const Square k = b.KingSquare(Us);
+  int n = 0;
+  FixedMoveList scratch;
+  VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type> type, Square s) {
+    if constexpr (Type == King)
+      n += CountKingMoves<Us>(b, s);
+    else if (pinMask && ((pinMask >> IndexOf(s)) & 1))
+      n += CountPinnedMoves<Us>(b, k, s, scratch);
+    else
+      n += free(type, s);
+    return false;
+  });
+  return n;
+}
+
 }  // namespace detail
 
 // The number of legal moves of Us, which is not in check. Without en passant
 // it counts the second moves of a Marseillais turn.
 template <Color Us, EnPassant E = EnPassant::With>
 inline int CountLegalMoves(Board& b) {
-  const uint64_t pinMask = PinnedPieces<Us>(b);
-  const Square k = b.KingSquare(Us);
   int n = 0;
-  FixedMoveList special;  // en passant and the moves of a pinned piece: few, tested one by one
   if constexpr (E == EnPassant::With) {
-    special.count = 0;
+    FixedMoveList special;  // en passant: rare, made and tested one by one
     GenerateEnPassant<Us>(b, special);
     for (int i = 0; i < special.Count(); ++i) n += !LeavesKingAttacked<Us>(b, special.At(i).move);
   }
+  return n + detail::CountPieceMoves<Us>(b, PinnedPieces<Us>(b), [&]<int Type>(TypeTag<Type>, Square s) {
+           return detail::CountFreeMoves<Us, Type>(b, s);
+         });
+}
+
+namespace detail {
+
+template <int Type>
+constexpr bool IsSlider = Type == Bishop || Type == Rook || Type == Queen;
+
+// A slider of this type on s reads square c: c lies on one of its lines with
+// nothing between.
+template <int Type>
+inline bool SliderReads(const Board& b, Square s, Square c) {
+  return (AttackKinds[c - s + 128] & LinesOf<Type>) != 0 && IsPathEmpty(b, s, c);
+}
+
+// The squares a pawn of Us reads, as steps from it: push, double push,
+// captures.
+template <Color Us>
+inline constexpr int PawnReadSteps[4] = {PawnPushStep[Us], 2 * PawnPushStep[Us], PawnCaptureSteps[Us][0],
+                                         PawnCaptureSteps[Us][1]};
+
+// What a position holds for the second moves of every first move: the
+// free-move counts of Us's pieces other than the king by slot, the pawns'
+// total and the pinned pieces.
+struct SecondMoveBase {
+  uint8_t bySlot[16];
+  int pawns;
+  uint64_t pinned;
+};
+
+template <Color Us>
+inline void CountSecondMoveBase(const Board& b, SecondMoveBase& base) {
+  base.pawns = 0;
   VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
-    if constexpr (Type == King)
-      n += detail::CountKingMoves<Us>(b, s);
-    else if ((pinMask >> IndexOf(s)) & 1)
-      n += detail::CountPinnedMoves<Us>(b, k, s, special);
-    else
-      n += detail::CountFreeMoves<Us, Type>(b, s);
+    if constexpr (Type != King) {
+      const int n = CountFreeMoves<Us, Type>(b, s);
+      base.bySlot[b.slotAt[s]] = uint8_t(n);
+      if constexpr (Type == Pawn) base.pawns += n;
+    }
     return false;
   });
-  return n;
 }
+
+// The legal second moves of Us after the first move m1 (made; Us not in
+// check), from the base of the position before it. Only m1 changed the
+// contents of squares, its from and to squares. A piece that reads neither
+// keeps its count (on a line, the nearer of the two decides: the squares
+// before it are unchanged); the pawns that may read them stand a read step
+// behind either square. m1's piece, the pieces that read its squares, the
+// pinned pieces and the king are counted again, and the pins are found again
+// when m1 touched a line from the king. Castling and en passant change more
+// squares: counted afresh.
+template <Color Us>
+inline int CountSecondMoves(Board& b, Move m1, const SecondMoveBase& base) {
+  if (MoveKindOf(m1) == CastlingMove || MoveKindOf(m1) == EnPassantMove) {
+    return CountLegalMoves<Us, EnPassant::Without>(b);
+  }
+  const PieceList& pieces = b.pieceLists[Us];
+  const Square from = MoveFrom(m1), to = MoveTo(m1), k = b.KingSquare(Us);
+  const bool pinsKept = to != k && Direction(k, from) == 0 && Direction(k, to) == 0;
+  const uint64_t pinMask = pinsKept ? base.pinned : PinnedPieces<Us>(b);
+  auto isPinned = [&](Square s) { return pinMask && ((pinMask >> IndexOf(s)) & 1); };
+  FixedMoveList scratch;
+  // The pawns counted again, by slot.
+  uint16_t recount = 0;
+  if (MoveKindOf(m1) == PromotionMove || b.typeAt[to] == Pawn) recount |= uint16_t(1 << b.slotAt[to]);
+  for (const Square c : {from, to}) {
+    for (const int step : PawnReadSteps<Us>) {
+      const int s = c - step;
+      if (!IsOffBoard(s) && b.colorAt[s] == Us && b.typeAt[s] == Pawn) recount |= uint16_t(1 << b.slotAt[s]);
+    }
+  }
+  for (uint64_t rest = pinMask; rest; rest &= rest - 1) {
+    const Square s = SquareOf(__builtin_ctzll(rest));
+    if (b.typeAt[s] == Pawn) recount |= uint16_t(1 << b.slotAt[s]);
+  }
+  int n = base.pawns;
+  for (uint16_t rest = recount; rest; rest &= uint16_t(rest - 1)) {
+    const int slot = __builtin_ctz(rest);
+    const Square s = pieces.squares[slot];
+    n -= base.bySlot[slot];
+    if (b.typeAt[s] != Pawn) continue;  // promoted by m1: counted with the pieces
+    n += isPinned(s) ? CountPinnedMoves<Us>(b, k, s, scratch) : CountFreeMoves<Us, Pawn>(b, s);
+  }
+  VisitPieces<PieceSet::Officers>(b, pieces, [&]<int Type>(TypeTag<Type>, Square s) {
+    if (isPinned(s)) {
+      n += CountPinnedMoves<Us>(b, k, s, scratch);
+    } else {
+      bool reads;
+      if constexpr (Type == Knight)
+        reads = ((AttackKinds[from - s + 128] | AttackKinds[to - s + 128]) & KnightAttack) != 0;
+      else
+        reads = SliderReads<Type>(b, s, from) || SliderReads<Type>(b, s, to);
+      n += s == to || reads ? CountFreeMoves<Us, Type>(b, s) : base.bySlot[b.slotAt[s]];
+    }
+    return false;
+  });
+  return n + CountKingMoves<Us>(b, k);
+}
+
+}  // namespace detail
 
 // The number of legal turns of Us below the root (no first-turn rule): every
 // legal first move that gives check is one turn; every other legal first
@@ -149,6 +257,9 @@ inline uint64_t CountLegalTurns(Board& b) {
   constexpr Color Them = Opponent(Us);
   FixedMoveList firsts;
   const uint64_t pinMask = GenerateCandidates<Us, C>(b, firsts);
+  detail::SecondMoveBase base;
+  detail::CountSecondMoveBase<Us>(b, base);
+  base.pinned = C == InCheck::Yes ? PinnedPieces<Us>(b) : pinMask;
   uint64_t n = 0;
   for (int i = 0; i < firsts.Count(); ++i) {
     const Move m1 = firsts.At(i).move;
@@ -157,7 +268,7 @@ inline uint64_t CountLegalTurns(Board& b) {
     UndoRecord u;
     MakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
     if (!needsTest || !IsSquareAttacked<Them>(b, b.KingSquare(Us))) {
-      n += check ? 1 : CountLegalMoves<Us, EnPassant::Without>(b);
+      n += check ? 1 : detail::CountSecondMoves<Us>(b, m1, base);
     }
     UnmakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
   }

@@ -31,8 +31,19 @@ constexpr bool IsOffBoard(int sq) { return (sq & 0x88) != 0; }
 constexpr int RankOf(int sq) { return sq >> 4; }
 constexpr int FileOf(int sq) { return sq & 7; }
 constexpr Square MakeSquare(int file, int rank) { return Square((rank << 4) | file); }
-constexpr int IndexOf(Square sq) { return (sq >> 4) * 8 + (sq & 7); }
-constexpr Square SquareOf(int index) { return Square(((index & 0x38) << 1) | (index & 7)); }
+// Index rank * 8 + file of a square on the board (or 64 for NoSquare), and
+// back for an index 0-63: adding the file (or the rank's eight) once more is
+// the shift between the two layouts.
+constexpr int IndexOf(Square sq) { return (sq + (sq & 7)) >> 1; }
+constexpr Square SquareOf(int index) { return Square(index + (index & 0x38)); }
+constexpr bool IndexLayoutsAgree() {
+  for (int i = 0; i < 64; ++i) {
+    const Square sq = Square(((i >> 3) << 4) | (i & 7));
+    if (IndexOf(sq) != i || SquareOf(i) != sq) return false;
+  }
+  return IndexOf(NoSquare) == 64;
+}
+static_assert(IndexLayoutsAgree());
 
 // The squares the castling rules name; Black's are White's mirrored by rank.
 constexpr Square A1 = MakeSquare(0, 0), B1 = MakeSquare(1, 0), C1 = MakeSquare(2, 0), D1 = MakeSquare(3, 0);
