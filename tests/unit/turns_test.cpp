@@ -69,7 +69,11 @@ TEST(Turns, CountsWithAndWithoutFirstTurnRule) {
   for (auto [f, counts] : {std::pair<const char*, std::vector<uint64_t>>{"3k4/8/8/8/8/8/8/R3K3 w Q - 0 1", {243, 6292}},
                            {"4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", {51, 1740}},
                            {"1r5k/8/8/8/7p/p7/P6P/K7 w - - 0 1", {0, 0}},
-                           {"kr6/8/8/8/8/7r/8/K1r5 w - - 0 1", {0, 0}}})  // an escape without a second move
+                           {"kr6/8/8/8/8/7r/8/K1r5 w - - 0 1", {0, 0}},  // an escape without a second move
+                           // below the root: castling moves a rook the bishop reads; a knight's
+                           // check is taken while the bishop stays pinned
+                           {"4k3/8/8/8/8/3B4/8/4K2R b K - 0 1", {33, 20316}},
+                           {"k3r3/8/8/8/1n3N2/8/4B3/4K3 b - - 0 1", {387, 91776}}})
     BothColours(f, [&, counts = counts](const std::string& fen, bool) {
       Load(pos, fen);
       for (size_t d = 1; d <= counts.size(); ++d) {
