@@ -168,17 +168,17 @@ template <Color Us>
 inline constexpr int PawnReadSteps[4] = {PawnPushStep[Us], 2 * PawnPushStep[Us], PawnCaptureSteps[Us][0],
                                          PawnCaptureSteps[Us][1]};
 
-// What a position holds for the second moves of every first move: the
-// free-move counts of Us's pieces other than the king by slot, the pawns'
-// total and the pinned pieces.
-struct SecondMoveBase {
+// What a position holds for counting the moves of one side after each of
+// several single moves: the free-move counts of that side's pieces other
+// than the king by slot, the pawns' total and the pinned pieces.
+struct MoveCountBase {
   uint8_t bySlot[16];
   int pawns;
   uint64_t pinned;
 };
 
 template <Color Us>
-inline void CountSecondMoveBase(const Board& b, SecondMoveBase& base) {
+inline void CountMoveBase(const Board& b, MoveCountBase& base) {
   base.pawns = 0;
   VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
     if constexpr (Type != King) {
@@ -190,29 +190,43 @@ inline void CountSecondMoveBase(const Board& b, SecondMoveBase& base) {
   });
 }
 
-// The legal second moves of Us after the first move m1 (made; Us not in
-// check), from the base of the position before it. Only m1 changed the
-// contents of squares, its from and to squares. A piece that reads neither
-// keeps its count (on a line, the nearer of the two decides: the squares
-// before it are unchanged); the pawns that may read them stand a read step
-// behind either square. m1's piece, the pieces that read its squares, the
-// pinned pieces and the king are counted again, and the pins are found again
-// when m1 touched a line from the king. Castling and en passant change more
-// squares: counted afresh.
-template <Color Us>
-inline int CountSecondMoves(Board& b, Move m1, const SecondMoveBase& base) {
-  if (MoveKindOf(m1) == CastlingMove || MoveKindOf(m1) == EnPassantMove) {
-    return CountLegalMoves<Us, EnPassant::Without>(b);
-  }
+// The legal moves of Us after the move m of Mover (made; u its undo record;
+// Us not in check), from the base of Us in the position before m. Mover is
+// Us for the second move of a Marseillais turn (its en passant, which no
+// second move has, left out), the opponent for the replies to a move. Only m
+// changed the contents of squares, its from and to squares. A piece that
+// reads neither keeps its count (on a line, the nearer of the two decides:
+// the squares before it are unchanged); the pawns that may read them stand a
+// read step behind either square. m's piece if it is Us's, the piece m took
+// if it was a pawn of Us's, the pieces that read m's squares, the pinned
+// pieces and the king are counted again, and the pins are found again when m
+// touched a line from the king. Castling and en passant change more squares:
+// counted afresh.
+template <Color Us, Color Mover>
+inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCountBase& base) {
+  constexpr bool ownMove = Mover == Us;
+  constexpr EnPassant E = ownMove ? EnPassant::Without : EnPassant::With;
+  if (MoveKindOf(m) == CastlingMove || MoveKindOf(m) == EnPassantMove) return CountLegalMoves<Us, E>(b);
   const PieceList& pieces = b.pieceLists[Us];
-  const Square from = MoveFrom(m1), to = MoveTo(m1), k = b.KingSquare(Us);
-  const bool pinsKept = to != k && Direction(k, from) == 0 && Direction(k, to) == 0;
+  const Square from = MoveFrom(m), to = MoveTo(m), k = b.KingSquare(Us);
+  const bool pinsKept = (!ownMove || to != k) && Direction(k, from) == 0 && Direction(k, to) == 0;
   const uint64_t pinMask = pinsKept ? base.pinned : PinnedPieces<Us>(b);
   auto isPinned = [&](Square s) { return pinMask && ((pinMask >> IndexOf(s)) & 1); };
   FixedMoveList scratch;
-  // The pawns counted again, by slot.
+  int n = 0;
+  if constexpr (!ownMove) {  // a pawn double step may have opened en passant
+    if (b.epSquare != NoSquare) {
+      GenerateEnPassant<Us>(b, scratch);
+      for (int i = 0; i < scratch.Count(); ++i) n += !LeavesKingAttacked<Us>(b, scratch.At(i).move);
+    }
+  }
+  // The pawns counted again (or, taken by m, no longer), by slot.
   uint16_t recount = 0;
-  if (MoveKindOf(m1) == PromotionMove || b.typeAt[to] == Pawn) recount |= uint16_t(1 << b.slotAt[to]);
+  if constexpr (ownMove) {
+    if (MoveKindOf(m) == PromotionMove || b.typeAt[to] == Pawn) recount |= uint16_t(1 << b.slotAt[to]);
+  } else {
+    if (u.captured == Pawn) recount |= uint16_t(1 << u.capturedSlot);
+  }
   for (const Square c : {from, to}) {
     for (const int step : PawnReadSteps<Us>) {
       const int s = c - step;
@@ -223,12 +237,12 @@ inline int CountSecondMoves(Board& b, Move m1, const SecondMoveBase& base) {
     const Square s = SquareOf(__builtin_ctzll(rest));
     if (b.typeAt[s] == Pawn) recount |= uint16_t(1 << b.slotAt[s]);
   }
-  int n = base.pawns;
+  n += base.pawns;
   for (uint16_t rest = recount; rest; rest &= uint16_t(rest - 1)) {
     const int slot = __builtin_ctz(rest);
     const Square s = pieces.squares[slot];
     n -= base.bySlot[slot];
-    if (b.typeAt[s] != Pawn) continue;  // promoted by m1: counted with the pieces
+    if (s == NoSquare || b.typeAt[s] != Pawn) continue;  // taken, or promoted by m: counted with the pieces
     n += isPinned(s) ? CountPinnedMoves<Us>(b, k, s, scratch) : CountFreeMoves<Us, Pawn>(b, s);
   }
   VisitPieces<PieceSet::Officers>(b, pieces, [&]<int Type>(TypeTag<Type>, Square s) {
@@ -257,8 +271,8 @@ inline uint64_t CountLegalTurns(Board& b) {
   constexpr Color Them = Opponent(Us);
   FixedMoveList firsts;
   const uint64_t pinMask = GenerateCandidates<Us, C>(b, firsts);
-  detail::SecondMoveBase base;
-  detail::CountSecondMoveBase<Us>(b, base);
+  detail::MoveCountBase base;
+  detail::CountMoveBase<Us>(b, base);
   base.pinned = C == InCheck::Yes ? PinnedPieces<Us>(b) : pinMask;
   uint64_t n = 0;
   for (int i = 0; i < firsts.Count(); ++i) {
@@ -268,7 +282,7 @@ inline uint64_t CountLegalTurns(Board& b) {
     UndoRecord u;
     MakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
     if (!needsTest || !IsSquareAttacked<Them>(b, b.KingSquare(Us))) {
-      n += check ? 1 : detail::CountSecondMoves<Us>(b, m1, base);
+      n += check ? 1 : detail::CountMovesAfter<Us, Us>(b, m1, u, base);
     }
     UnmakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
   }

@@ -42,6 +42,19 @@ struct NormalChess {
   static void Unmake(Board& b, Turn t, const UndoRecord* u) {
     UnmakeMoveT<Us, S, Flip::PassTurn>(b, t, u[0]);
   }
+  // The replies to each move of a position, counted from what the position
+  // holds for the side that replies (Us moving), and after a move (made;
+  // Us now replying, not in check).
+  using ReplyBase = detail::MoveCountBase;
+  template <Color Us>
+  static void PrepareReplies(Board& b, ReplyBase& base) {
+    detail::CountMoveBase<Opponent(Us)>(b, base);
+    base.pinned = PinnedPieces<Opponent(Us)>(b);
+  }
+  template <Color Us>
+  static uint64_t CountReplies(Board& b, Turn t, const UndoRecord* u, const ReplyBase& base) {
+    return uint64_t(detail::CountMovesAfter<Us, Opponent(Us)>(b, t, u[0], base));
+  }
   template <Color Us, InCheck C>
   static uint64_t CountLegal(Position& pos) {
     if constexpr (C == InCheck::Yes) {
@@ -76,6 +89,14 @@ struct MarseillaisChess {
   template <Color Us, Sums S>
   static void Unmake(Board& b, Turn t, const UndoRecord* u) {
     UnmakePairT<Us, S>(b, t, u);
+  }
+  // A turn changes too much for its replies to reuse anything.
+  struct ReplyBase {};
+  template <Color Us>
+  static void PrepareReplies(Board&, ReplyBase&) {}
+  template <Color Us>
+  static uint64_t CountReplies(Board& b, Turn, const UndoRecord*, const ReplyBase&) {
+    return CountLegalTurns<Us, InCheck::No>(b);
   }
   template <Color Us, InCheck C>
   static uint64_t CountLegal(MarseillaisPosition& pos) {

@@ -19,20 +19,35 @@ struct TreeCounter {
     auto& list = pos.CurrentList();
     V::template GenerateLegal<Us, C, R>(pos, list);
     if (depth == 1) return uint64_t(list.Count());
+    // Above the last ply, what the replies share is found once.
+    typename V::ReplyBase base;
+    const bool aboveLast = depth == 2;
+    if (aboveLast) V::template PrepareReplies<Us>(pos, base);
     uint64_t sum = 0;
-    for (int i = 0; i < list.Count(); ++i) sum += Below<Us>(pos, V::TurnOf(list.At(i)), depth - 1);
+    for (int i = 0; i < list.Count(); ++i)
+      sum += Below<Us>(pos, V::TurnOf(list.At(i)), depth - 1, aboveLast ? &base : nullptr);
     return sum;
   }
 
   // The count below one turn of Us: the turn is made, the child counted with
-  // the check state the turn gives, the turn taken back.
+  // the check state the turn gives (from the replies' base when one is given
+  // and the turn gives no check), the turn taken back.
   template <Color Us>
-  [[gnu::always_inline]] uint64_t Below(P& pos, typename V::Turn t, int depth) {
+  [[gnu::always_inline]] uint64_t Below(P& pos, typename V::Turn t, int depth,
+                                        const typename V::ReplyBase* replies = nullptr) {
     const bool check = V::template GivesCheck<Us>(pos, t);
-    V::template Make<Us, Sums::Skip>(pos, t, pos.CurrentUndo());
+    UndoRecord* u = pos.CurrentUndo();
+    V::template Make<Us, Sums::Skip>(pos, t, u);
     pos.OpenNextPly();
-    const uint64_t n =
-        check ? Child<Opponent(Us), InCheck::Yes>(pos, depth) : Child<Opponent(Us), InCheck::No>(pos, depth);
+    uint64_t n;
+    if (check) {
+      n = Child<Opponent(Us), InCheck::Yes>(pos, depth);
+    } else if (replies) {
+      ++nodes;
+      n = V::template CountReplies<Opponent(Us)>(pos, t, u, *replies);
+    } else {
+      n = Child<Opponent(Us), InCheck::No>(pos, depth);
+    }
     --pos.ply;
     V::template Unmake<Us, Sums::Skip>(pos, t, pos.CurrentUndo());
     return n;
