@@ -175,7 +175,11 @@ struct MoveCountBase {
   uint8_t bySlot[16];
   int pawns;
   uint64_t pinned;
+  uint8_t pinLines;  // PinLines of that side
 };
+
+// The lines a piece of this type moves along (none for the others).
+inline constexpr uint8_t SliderLinesByType[7] = {0, 0, 0, LinesOf<Bishop>, LinesOf<Rook>, LinesOf<Queen>, 0};
 
 template <Color Us>
 inline void CountMoveBase(const Board& b, MoveCountBase& base) {
@@ -209,7 +213,14 @@ inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCoun
   if (MoveKindOf(m) == CastlingMove || MoveKindOf(m) == EnPassantMove) return CountLegalMoves<Us, E>(b);
   const PieceList& pieces = b.pieceLists[Us];
   const Square from = MoveFrom(m), to = MoveTo(m), k = b.KingSquare(Us);
-  const bool pinsKept = (!ownMove || to != k) && Direction(k, from) == 0 && Direction(k, to) == 0;
+  // The pins stand unless m changed a square on a line from the king that
+  // holds an enemy slider, moved the king, or brought an enemy slider onto
+  // a line it moves along.
+  bool pinsKept = !(base.pinLines & (LineBit(k, from) | LineBit(k, to)));
+  if constexpr (ownMove)
+    pinsKept = pinsKept && to != k;
+  else
+    pinsKept = pinsKept && !(AttackKinds[to - k + 128] & SliderLinesByType[b.typeAt[to]]);
   const uint64_t pinMask = pinsKept ? base.pinned : PinnedPieces<Us>(b);
   auto isPinned = [&](Square s) { return pinMask && ((pinMask >> IndexOf(s)) & 1); };
   FixedMoveList scratch;
@@ -274,6 +285,7 @@ inline uint64_t CountLegalTurns(Board& b) {
   detail::MoveCountBase base;
   detail::CountMoveBase<Us>(b, base);
   base.pinned = C == InCheck::Yes ? PinnedPieces<Us>(b) : pinMask;
+  base.pinLines = PinLines<Us>(b);
   uint64_t n = 0;
   for (int i = 0; i < firsts.Count(); ++i) {
     const Move m1 = firsts.At(i).move;

@@ -50,6 +50,7 @@ struct NormalChess {
   static void PrepareReplies(Board& b, ReplyBase& base) {
     detail::CountMoveBase<Opponent(Us)>(b, base);
     base.pinned = PinnedPieces<Opponent(Us)>(b);
+    base.pinLines = PinLines<Opponent(Us)>(b);
   }
   template <Color Us>
   static uint64_t CountReplies(Board& b, Turn t, const UndoRecord* u, const ReplyBase& base) {

@@ -200,6 +200,34 @@ inline uint64_t PinnedPieces(const Board& b) {
   return pinned;
 }
 
+// One bit for each of the eight queen steps from a square towards another
+// (0 when the two share no line), indexed by to - from + 128.
+inline constexpr std::array<uint8_t, 257> LineBits = [] {
+  std::array<uint8_t, 257> t{};
+  for (int i = 0; i < 257; ++i) {
+    for (int j = 0; j < 8; ++j) {
+      if (DirectionTable[i] != 0 && DirectionTable[i] == KingSteps[j]) t[i] = uint8_t(1 << j);
+    }
+  }
+  return t;
+}();
+inline uint8_t LineBit(Square from, Square to) { return LineBits[to - from + 128]; }
+
+// The lines from P's king, as LineBit bits, on which an enemy slider that
+// moves along them stands, whatever lies between: a pin of a piece of P can
+// only begin or end through a change on one of them.
+template <Color P>
+inline uint8_t PinLines(const Board& b) {
+  const Square k = b.KingSquare(P);
+  if (k == NoSquare) return 0;
+  uint8_t lines = 0;
+  VisitPieces<PieceSet::Sliders>(b, b.pieceLists[Opponent(P)], [&]<int Type>(TypeTag<Type>, Square s) {
+    if (AttackKinds[s - k + 128] & LinesOf<Type>) lines |= LineBit(k, s);
+    return false;
+  });
+  return lines;
+}
+
 // Every square strictly between two aligned squares is empty.
 inline bool IsPathEmpty(const Board& b, Square from, Square to) {
   const int d = Direction(from, to);
