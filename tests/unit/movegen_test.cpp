@@ -4,6 +4,7 @@
 // counts of published positions.
 #include "movegen/count.h"
 #include "movegen/gives_check.h"
+#include "movegen/variants.h"
 #include "perft/perft.h"
 #include "test_util.h"
 
@@ -174,9 +175,20 @@ void CheckTree(Board& b, int depth, std::vector<std::string>& problems) {
       captures.push_back(m);
   }
   if (Generate(Gen::Captures, b) != captures) problem("capture list");
+  NormalChess::ReplyBase replies;
+  WithSideToMove(b, [&](auto us) { NormalChess::PrepareReplies<us>(b, replies); });
   for (Move m : legal) {
     const Board before = b;
     const bool predicted = GivesCheckAny(b, m);
+    if (!predicted) {  // the replies counted from the position's base, against a count of their own
+      UndoRecord u;
+      MakeAs<Sums::Skip, Flip::PassTurn>(b, m, u);
+      WithSideToMove(b, [&](auto them) {
+        if (NormalChess::CountReplies<them>(b, m, &u, replies) != uint64_t(CountLegalMoves<them>(b)))
+          problem("replies counted from the base", m);
+      });
+      UnmakeAs<Sums::Skip, Flip::PassTurn>(b, m, u);
+    }
     for (const Flavour& f : Flavours) {
       UndoRecord u;
       f.make(b, m, u);
