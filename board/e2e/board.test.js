@@ -173,6 +173,9 @@ browserTest("an engine killed while thinking, or hung while idle, is replaced wi
     assert.match(await text(page, "#engine-state"), /quarn stopped \(killed by SIGKILL\)/)
 
     await settings(page, {level: "quick", random: true})
+    // The level changed while quarn thought: a fresh engine starts the new game, the person to move.
+    await page.waitForFunction(() => document.body.dataset.phase === "human" &&
+        !document.querySelector("#moves button[data-index]"), {timeout: 30000, polling: 50})
     const hung = await page.evaluate(() => document.body.dataset.enginePid)
     process.kill(Number(hung), "SIGSTOP") // the server's SIGKILL ends it all the same
     await clickMove(page, "d2", "d4")
