@@ -39,6 +39,17 @@ constexpr bool HomeSlotsAgree() {
 }
 static_assert(HomeSlotsAgree());
 
+// A type's most pieces are as many as its slots: its home slots, and for
+// the pieces a pawn promotes to the eight shared ones.
+constexpr bool MaxCountsAreSlots() {
+  for (int type = Pawn; type <= King; ++type) {
+    const int shared = type >= Knight && type <= Queen ? 8 : 0;
+    if (MaxCountByType[type] != SlotCountByType[type] + shared) return false;
+  }
+  return true;
+}
+static_assert(MaxCountsAreSlots());
+
 constexpr uint8_t EmptySlot = 16;
 
 struct Board {
@@ -71,10 +82,10 @@ inline void ResetPosition(Board& b) {
   b.castlingRights = NoCastlingRights;
 }
 
-// The slot a new piece of this colour and type would take, or 16 for none.
+// The slot a new piece of this colour and type would take, or 16 for none
+// (so a type's count never passes its maximum).
 inline int FindFreeSlot(const Board& b, Color c, PieceType type) {
   const PieceList& list = b.pieceLists[c];
-  if (list.countByType[type] >= MaxCountByType[type]) return EmptySlot;
   const int first = FirstSlotByType[type];
   for (int slot = first; slot < first + SlotCountByType[type]; ++slot) {
     if (list.squares[slot] == NoSquare) return slot;
