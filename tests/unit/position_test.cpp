@@ -54,6 +54,7 @@ TEST(Board, ConsistencyCheckerNoticesDamage) {
       [](Board& b) { b.slotAt[Sq("e2")] = 9; },
       [](Board& b) { b.typeAt[Sq("d1")] = Rook, b.typeAt[Sq("a1")] = Queen; },
       [](Board& b) { b.colorAt[Sq("e4")] = White; },
+      [](Board& b) { b.colorAt[Sq("e2")] = NoColor + 1; },
       [](Board& b) { b.slotAt[Sq("e4")] = 3; },
       [](Board& b) { b.placementSum[Black] = AddScores(b.placementSum[Black], 1); },
   };
