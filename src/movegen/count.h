@@ -152,9 +152,6 @@ inline int CountLegalMoves(Board& b) {
 
 namespace detail {
 
-template <int Type>
-constexpr bool IsSlider = Type == Bishop || Type == Rook || Type == Queen;
-
 // A slider of this type on s reads square c: c lies on one of its lines with
 // nothing between.
 template <int Type>
