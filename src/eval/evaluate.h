@@ -7,28 +7,62 @@
 
 namespace quarn {
 
-// Pawns 1, minor pieces 2, rooks 4, queens 8, both colours; 64 at most.
-inline int GamePhase(const Board& b) {
+// What each piece type adds to the game phase.
+constexpr int PhaseWeight[7] = {0, 1, 2, 2, 4, 8, 0};
+constexpr int MaxPhase = 64;
+constexpr int BishopPairBonus = 60;
+
+// Pawns 1, minor pieces 2, rooks 4, queens 8, both colours, not capped.
+inline int UncappedPhase(const Board& b) {
   int phase = 0;
   for (const PieceList& list : b.pieceLists) {
-    phase += list.countByType[Pawn] + 2 * (list.countByType[Knight] + list.countByType[Bishop]) +
-             4 * list.countByType[Rook] + 8 * list.countByType[Queen];
+    for (int type = Pawn; type <= Queen; ++type) phase += PhaseWeight[type] * list.countByType[type];
   }
-  return phase > 64 ? 64 : phase;
+  return phase;
 }
+inline int CappedPhase(int phase) { return phase > MaxPhase ? MaxPhase : phase; }
+// 64 at most.
+inline int GamePhase(const Board& b) { return CappedPhase(UncappedPhase(b)); }
 
 // (opening * phase + endgame * (64 - phase)) / 64, truncating toward zero.
-inline int BlendByPhase(int phase, ScorePair s) { return (OpeningOf(s) * phase + EndgameOf(s) * (64 - phase)) / 64; }
-
-inline int Evaluate(const Board& b) {
-  constexpr ScorePair bishopPair = MakeScorePair(60, 60);
-  ScorePair material = SubScores(b.materialSum[White], b.materialSum[Black]);
-  if (b.pieceLists[White].countByType[Bishop] >= 2) material = AddScores(material, bishopPair);
-  if (b.pieceLists[Black].countByType[Bishop] >= 2) material = SubScores(material, bishopPair);
-  const ScorePair placement = SubScores(b.placementSum[White], b.placementSum[Black]);
-  const int phase = GamePhase(b);
-  const int score = BlendByPhase(phase, material) + BlendByPhase(phase, placement);
-  return b.sideToMove == White ? score : -score;
+inline int BlendByPhase(int phase, ScorePair s) {
+  return (OpeningOf(s) * phase + EndgameOf(s) * (MaxPhase - phase)) / MaxPhase;
 }
+
+// Material and the bishop pair have equal opening and endgame halves, and
+// their blend is that value, so only the placement is blended. No side can
+// hold material whose half overflows 16 bits (at most fifteen queens and the
+// pair), so the material difference is an exact int.
+constexpr bool MaterialHalvesAgree() {
+  for (const ScorePair v : MaterialValue) {
+    if (OpeningOf(v) != EndgameOf(v)) return false;
+  }
+  return true;
+}
+static_assert(MaterialHalvesAgree());
+static_assert(15 * OpeningOf(MaterialValue[Queen]) + BishopPairBonus < 32768);
+
+// The terms of the evaluation, White's minus Black's.
+struct EvalTerms {
+  int material;         // without the bishop pairs
+  ScorePair placement;  // each half wrapping at 16 bits, as the sums do
+  int phase;            // uncapped
+  int bishops[2];
+};
+
+inline EvalTerms EvalTermsOf(const Board& b) {
+  return EvalTerms{OpeningOf(SubScores(b.materialSum[White], b.materialSum[Black])),
+                   SubScores(b.placementSum[White], b.placementSum[Black]),
+                   UncappedPhase(b),
+                   {b.pieceLists[White].countByType[Bishop], b.pieceLists[Black].countByType[Bishop]}};
+}
+
+inline int ScoreTerms(const EvalTerms& t, Color side) {
+  const int pairs = (t.bishops[White] >= 2 ? BishopPairBonus : 0) - (t.bishops[Black] >= 2 ? BishopPairBonus : 0);
+  const int score = t.material + pairs + BlendByPhase(CappedPhase(t.phase), t.placement);
+  return side == White ? score : -score;
+}
+
+inline int Evaluate(const Board& b) { return ScoreTerms(EvalTermsOf(b), b.sideToMove); }
 
 }  // namespace quarn
