@@ -1,6 +1,7 @@
 // The static evaluation: material, placement and the bishop pair, each an
 // opening/endgame pair blended by the material left on the board, seen from
-// the side to move.
+// the side to move. The search also asks for it one move ahead without making
+// the move (EvaluateAfter).
 #pragma once
 
 #include "position/board.h"
@@ -64,5 +65,31 @@ inline int ScoreTerms(const EvalTerms& t, Color side) {
 }
 
 inline int Evaluate(const Board& b) { return ScoreTerms(EvalTermsOf(b), b.sideToMove); }
+
+// Evaluate of the position after Us's move m, from Them's side, for a move
+// that is neither castling, en passant nor a promotion (its piece moves from
+// one square to another and takes whatever stands there), without making it.
+// `before` is EvalTermsOf the position before the move. An empty target
+// square takes nothing: its type's tables are all zero.
+template <Color Us>
+inline int EvaluateAfter(const Board& b, const EvalTerms& before, Move m) {
+  constexpr Color Them = Opponent(Us);
+  const Square from = MoveFrom(m), to = MoveTo(m);
+  const int mover = b.typeAt[from], taken = b.typeAt[to];
+  // Us gains the mover's step and Them loses the taken piece's square.
+  const ScorePair gain = AddScores(SubScores(PieceSquareTable[Us][mover][to], PieceSquareTable[Us][mover][from]),
+                                   PieceSquareTable[Them][taken][to]);
+  EvalTerms after = before;
+  if constexpr (Us == White) {
+    after.placement = AddScores(before.placement, gain);
+    after.material += OpeningOf(MaterialValue[taken]);
+  } else {
+    after.placement = SubScores(before.placement, gain);
+    after.material -= OpeningOf(MaterialValue[taken]);
+  }
+  after.phase -= PhaseWeight[taken];
+  after.bishops[Them] -= taken == Bishop;
+  return ScoreTerms(after, Them);
+}
 
 }  // namespace quarn
