@@ -43,28 +43,45 @@ constexpr bool MaterialHalvesAgree() {
 static_assert(MaterialHalvesAgree());
 static_assert(15 * OpeningOf(MaterialValue[Queen]) + BishopPairBonus < 32768);
 
-// The terms of the evaluation, White's minus Black's.
+inline int BishopPairs(int whiteBishops, int blackBishops) {
+  return (whiteBishops >= 2 ? BishopPairBonus : 0) - (blackBishops >= 2 ? BishopPairBonus : 0);
+}
+
+// material (White's minus Black's, with the bishop pairs) and the blended
+// placement, from the side's point of view.
+inline int ScoreFor(Color side, int material, ScorePair placement, int phase) {
+  const int score = material + BlendByPhase(phase, placement);
+  return side == White ? score : -score;
+}
+
+inline int Evaluate(const Board& b) {
+  const int material = OpeningOf(SubScores(b.materialSum[White], b.materialSum[Black])) +
+                       BishopPairs(b.pieceLists[White].countByType[Bishop], b.pieceLists[Black].countByType[Bishop]);
+  return ScoreFor(b.sideToMove, material, SubScores(b.placementSum[White], b.placementSum[Black]), GamePhase(b));
+}
+
+// What Evaluate reads of a position, White's minus Black's, ready for
+// EvaluateAfter: a move that takes nothing changes only the placement.
 struct EvalTerms {
-  int material;         // without the bishop pairs
+  int material;         // with the bishop pairs
   ScorePair placement;  // each half wrapping at 16 bits, as the sums do
-  int phase;            // uncapped
+  int phase;            // capped
+  int bareMaterial;     // without the bishop pairs
+  int uncappedPhase;
   int bishops[2];
 };
 
 inline EvalTerms EvalTermsOf(const Board& b) {
-  return EvalTerms{OpeningOf(SubScores(b.materialSum[White], b.materialSum[Black])),
-                   SubScores(b.placementSum[White], b.placementSum[Black]),
-                   UncappedPhase(b),
-                   {b.pieceLists[White].countByType[Bishop], b.pieceLists[Black].countByType[Bishop]}};
+  EvalTerms t;
+  t.bareMaterial = OpeningOf(SubScores(b.materialSum[White], b.materialSum[Black]));
+  t.bishops[White] = b.pieceLists[White].countByType[Bishop];
+  t.bishops[Black] = b.pieceLists[Black].countByType[Bishop];
+  t.material = t.bareMaterial + BishopPairs(t.bishops[White], t.bishops[Black]);
+  t.placement = SubScores(b.placementSum[White], b.placementSum[Black]);
+  t.uncappedPhase = UncappedPhase(b);
+  t.phase = CappedPhase(t.uncappedPhase);
+  return t;
 }
-
-inline int ScoreTerms(const EvalTerms& t, Color side) {
-  const int pairs = (t.bishops[White] >= 2 ? BishopPairBonus : 0) - (t.bishops[Black] >= 2 ? BishopPairBonus : 0);
-  const int score = t.material + pairs + BlendByPhase(CappedPhase(t.phase), t.placement);
-  return side == White ? score : -score;
-}
-
-inline int Evaluate(const Board& b) { return ScoreTerms(EvalTermsOf(b), b.sideToMove); }
 
 // Evaluate of the position after Us's move m, from Them's side, for a move
 // that is neither castling, en passant nor a promotion (its piece moves from
@@ -79,17 +96,14 @@ inline int EvaluateAfter(const Board& b, const EvalTerms& before, Move m) {
   // Us gains the mover's step and Them loses the taken piece's square.
   const ScorePair gain = AddScores(SubScores(PieceSquareTable[Us][mover][to], PieceSquareTable[Us][mover][from]),
                                    PieceSquareTable[Them][taken][to]);
-  EvalTerms after = before;
-  if constexpr (Us == White) {
-    after.placement = AddScores(before.placement, gain);
-    after.material += OpeningOf(MaterialValue[taken]);
-  } else {
-    after.placement = SubScores(before.placement, gain);
-    after.material -= OpeningOf(MaterialValue[taken]);
-  }
-  after.phase -= PhaseWeight[taken];
-  after.bishops[Them] -= taken == Bishop;
-  return ScoreTerms(after, Them);
+  const ScorePair placement = Us == White ? AddScores(before.placement, gain) : SubScores(before.placement, gain);
+  if (taken == Empty) return ScoreFor(Them, before.material, placement, before.phase);
+  int bishops[2] = {before.bishops[White], before.bishops[Black]};
+  bishops[Them] -= taken == Bishop;
+  const int value = OpeningOf(MaterialValue[taken]);
+  const int material =
+      before.bareMaterial + (Us == White ? value : -value) + BishopPairs(bishops[White], bishops[Black]);
+  return ScoreFor(Them, material, placement, CappedPhase(before.uncappedPhase - PhaseWeight[taken]));
 }
 
 }  // namespace quarn
