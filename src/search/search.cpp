@@ -83,16 +83,19 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
   }
   StackMoveList& list = pos.CurrentList();
   if constexpr (root) list.Clear();
+  // Only a piece on a line with its king can be pinned: the pin set is
+  // found when the first such piece moves (never in check, where every move
+  // is tested).
+  const Square king = pos.KingSquare(Us);
   uint64_t pinMask = 0;
+  bool pinsFound = false;
   if constexpr (quiescence) {
     GenerateCaptures<Us>(pos, list);
-    if (list.Count() == 0) return best;  // nothing to try: the pin set is not needed
-    pinMask = PinnedPieces<Us>(pos);
+    if (list.Count() == 0) return best;
   } else if constexpr (C == InCheck::Yes) {
     GenerateEvasions<Us>(pos, list);
     if (list.Count() == 0) return int(ply) - MateScore;
   } else {
-    pinMask = PinnedPieces<Us>(pos);
     GenerateMoves<Us>(pos, list);
   }
   const Move preferred = sc.Preferred(followPv, ply);
@@ -106,6 +109,10 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
     const ScoredMove* picked = PickNextRanked(k, list, ranked);
     if (!picked) break;
     const Move m = picked->move;
+    if (C == InCheck::No && !pinsFound && Direction(king, MoveFrom(m)) != 0) {
+      pinMask = PinnedPieces<Us>(pos);
+      pinsFound = true;
+    }
     const bool needsTest = C == InCheck::Yes || NeedsLegalityTest(pos, m, pinMask);
     const bool check = !quiescence && GivesCheck<Us>(pos, m);
     const bool quiescentChild = quiescentChildren && !check;
