@@ -34,16 +34,6 @@ template <Color Us, Node Kind, InCheck C>
 int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, uint32_t depth, bool followPv,
                PvLine& pvOut, int standPat);
 
-// The search's make and take-back, compiled into its move loop.
-template <Color Us>
-[[gnu::always_inline, gnu::flatten]] inline void Make(Position& pos, Move m, UndoRecord& undo) {
-  MakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
-}
-template <Color Us>
-[[gnu::always_inline, gnu::flatten]] inline void Unmake(Position& pos, Move m, const UndoRecord& undo) {
-  UnmakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
-}
-
 // The child of a legal move that is not a quiescence node: in check it is
 // searched whole (the check extension keeps at least one ply).
 template <Color Them>
@@ -119,11 +109,11 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
     UndoRecord& undo = pos.CurrentUndo()[0];
     const bool evaluateFirst = quiescentChild && !needsTest && MoveKindOf(m) == NormalMove;
     if (!evaluateFirst) {
-      Make<Us>(pos, m, undo);
+      MakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
       pos.OpenNextPly();
       if (needsTest && IsInCheck<Us>(pos)) {
         --pos.ply;
-        Unmake<Us>(pos, m, undo);
+        UnmakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
         continue;
       }
     }
@@ -147,7 +137,7 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
         score = -childStandPat;
       } else {
         if (!made) {
-          Make<Us>(pos, m, undo);
+          MakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
           pos.OpenNextPly();
           made = true;
         }
@@ -157,7 +147,7 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
     }
     if (made) {
       --pos.ply;
-      Unmake<Us>(pos, m, undo);
+      UnmakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
     }
     if (sc.stopped) {
       if constexpr (root) break;
