@@ -94,6 +94,8 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
   const bool quiescentChildren = quiescence || depth == 1;
   EvalTerms terms{};
   if (C == InCheck::No && quiescentChildren) terms = EvalTermsOf(pos);
+  // Every take-back leaves the sums alone and puts these back.
+  const SumsRecord sums = SaveSums(pos);
   int legal = 0;
   for (int k = 0;; ++k) {
     const ScoredMove* picked = PickNextRanked(k, list, ranked);
@@ -113,7 +115,8 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
       pos.OpenNextPly();
       if (needsTest && IsInCheck<Us>(pos)) {
         --pos.ply;
-        UnmakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
+        UnmakeMoveT<Us, Sums::Skip, Flip::PassTurn>(pos, m, undo);
+        RestoreSums(pos, sums);
         continue;
       }
     }
@@ -147,7 +150,8 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
     }
     if (made) {
       --pos.ply;
-      UnmakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
+      UnmakeMoveT<Us, Sums::Skip, Flip::PassTurn>(pos, m, undo);
+      RestoreSums(pos, sums);
     }
     if (sc.stopped) {
       if constexpr (root) break;
