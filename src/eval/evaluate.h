@@ -60,12 +60,33 @@ inline int Evaluate(const Board& b) {
   return ScoreFor(b.sideToMove, material, SubScores(b.placementSum[White], b.placementSum[Black]), GamePhase(b));
 }
 
+// The largest half in the placement tables. Thirty-two pieces' worth stays
+// far inside 16 bits, so a placement sum or difference never wraps and its
+// halves add and subtract as plain ints.
+constexpr int LargestPlacementHalf() {
+  int largest = 0;
+  for (const auto& byType : PieceSquareTable) {
+    for (const auto& bySquare : byType) {
+      for (const ScorePair v : bySquare) {
+        const int o = OpeningOf(v) < 0 ? -OpeningOf(v) : OpeningOf(v),
+                  e = EndgameOf(v) < 0 ? -EndgameOf(v) : EndgameOf(v);
+        largest = o > largest ? o : largest;
+        largest = e > largest ? e : largest;
+      }
+    }
+  }
+  return largest;
+}
+static_assert(2 * 32 * LargestPlacementHalf() < 32768);
+
 // What Evaluate reads of a position, White's minus Black's, ready for
-// EvaluateAfter: a move that takes nothing changes only the placement.
+// EvaluateAfter: a move that takes nothing changes only the placement, and
+// the blend is linear before its division.
 struct EvalTerms {
   int material;         // with the bishop pairs
   ScorePair placement;  // each half wrapping at 16 bits, as the sums do
   int phase;            // capped
+  int blend;            // opening * phase + endgame * (64 - phase) of the placement, not yet divided
   int bareMaterial;     // without the bishop pairs
   int uncappedPhase;
   int bishops[2];
@@ -80,6 +101,7 @@ inline EvalTerms EvalTermsOf(const Board& b) {
   t.placement = SubScores(b.placementSum[White], b.placementSum[Black]);
   t.uncappedPhase = UncappedPhase(b);
   t.phase = CappedPhase(t.uncappedPhase);
+  t.blend = OpeningOf(t.placement) * t.phase + EndgameOf(t.placement) * (MaxPhase - t.phase);
   return t;
 }
 
@@ -93,11 +115,16 @@ inline int EvaluateAfter(const Board& b, const EvalTerms& before, Move m) {
   constexpr Color Them = Opponent(Us);
   const Square from = MoveFrom(m), to = MoveTo(m);
   const int mover = b.typeAt[from], taken = b.typeAt[to];
+  const ScorePair onTo = PieceSquareTable[Us][mover][to], onFrom = PieceSquareTable[Us][mover][from];
+  if (taken == Empty) {
+    const int step = (OpeningOf(onTo) - OpeningOf(onFrom)) * before.phase +
+                     (EndgameOf(onTo) - EndgameOf(onFrom)) * (MaxPhase - before.phase);
+    const int score = before.material + (before.blend + (Us == White ? step : -step)) / MaxPhase;
+    return Them == White ? score : -score;
+  }
   // Us gains the mover's step and Them loses the taken piece's square.
-  const ScorePair gain = AddScores(SubScores(PieceSquareTable[Us][mover][to], PieceSquareTable[Us][mover][from]),
-                                   PieceSquareTable[Them][taken][to]);
+  const ScorePair gain = AddScores(SubScores(onTo, onFrom), PieceSquareTable[Them][taken][to]);
   const ScorePair placement = Us == White ? AddScores(before.placement, gain) : SubScores(before.placement, gain);
-  if (taken == Empty) return ScoreFor(Them, before.material, placement, before.phase);
   int bishops[2] = {before.bishops[White], before.bishops[Black]};
   bishops[Them] -= taken == Bishop;
   const int value = OpeningOf(MaterialValue[taken]);
