@@ -174,6 +174,22 @@ inline void UnmakeMoveT(Board& b, Move m, const UndoRecord& u) {
   QUARN_VERIFY_BOARD(b, S == Sums::Keep, "unmake");
 }
 
+// The evaluation sums before a make that keeps them: the take-back can then
+// skip them (Sums::Skip) and put them back whole.
+struct SumsRecord {
+  ScorePair material[2];
+  ScorePair placement[2];
+};
+inline SumsRecord SaveSums(const Board& b) {
+  return SumsRecord{{b.materialSum[White], b.materialSum[Black]}, {b.placementSum[White], b.placementSum[Black]}};
+}
+inline void RestoreSums(Board& b, const SumsRecord& s) {
+  b.materialSum[White] = s.material[White];
+  b.materialSum[Black] = s.material[Black];
+  b.placementSum[White] = s.placement[White];
+  b.placementSum[Black] = s.placement[Black];
+}
+
 // A turn: a one-move turn is that move with the flip; otherwise the first
 // move keeps the side and the second passes the turn.
 template <Color Us, Sums S>

@@ -25,21 +25,30 @@ struct RankTally {
   int Ranked(int count) const { return negative ? count : positive; }
 };
 
-// Scores a move list and returns its ranked count, in one pass.
+// Scores a freshly generated move list (every score 0) and returns its
+// ranked count: its captures, each scored above 0 by victim and attacker,
+// and the preferred move, wherever it stands.
+static_assert(64 * Pawn - King > 0);
 template <class List>
 inline int ScoreMovesRanked(List& list, const Board& b, Move preferred) {
-  RankTally tally;
+  int positive = 0;
   for (int i = 0; i < list.Count(); ++i) {
     ScoredMove& e = list.At(i);
-    if (e.move == preferred) {
-      e.score = PreferredScore;
-    } else {
-      const Square to = MoveTo(e.move);
-      if (b.colorAt[to] != NoColor) e.score = int16_t(64 * b.typeAt[to] - b.typeAt[MoveFrom(e.move)]);
+    const Square to = MoveTo(e.move);
+    if (b.colorAt[to] != NoColor) {
+      e.score = int16_t(64 * b.typeAt[to] - b.typeAt[MoveFrom(e.move)]);
+      ++positive;
     }
-    tally.Add(e.score);
   }
-  return tally.Ranked(list.Count());
+  if (preferred == NoMove) return positive;
+  for (int i = 0; i < list.Count(); ++i) {
+    ScoredMove& e = list.At(i);
+    if (e.move != preferred) continue;
+    positive += e.score == 0;
+    e.score = PreferredScore;
+    break;
+  }
+  return positive;
 }
 
 // The second move's capture is read on the board before the turn: a square

@@ -26,7 +26,8 @@ struct SearchContext {
   bool stopped = false;
   Line previousPv{};
 
-  // Every node counts itself; every 4096th looks at the clock.
+  // Every node is counted as it is entered (a quiescence node by its parent,
+  // before the node searches); every 4096th looks at the clock.
   bool NodeEntryStops() {
     ++nodes;
     if ((nodes & ClockPollMask) == 0 && limits.timed && CentisecondsSince(limits.start) >= limits.budget) {
