@@ -59,7 +59,7 @@ constexpr EvalTables ComputeEvalTables() {
       const int ring = 3 - Min(f, rd);
       const int corner = (f == 0 && (r == 0 || r == 7)) ? 1 : 0;
       const int diag = (f == r || f == 7 - r) ? 1 : 0;
-      const int kd = Min(Max(Abs(f - 1), r), Max(Abs(f - 6), r));
+      const int kd = Max(Abs(f - 1), r);  // from b1 (on files a-d, b1 is nearer than g1)
       auto at = [&](int type) -> ScorePair& { return t.pieceSquare[White][type][(r << 4) | f]; };
       at(Pawn) = MakeScorePair(8 * (PawnFile[f] + PawnRing[ring]), 0);
       at(Knight) = MakeScorePair(7 * (KnightRingOpening[ring] + KnightRank[r] - 8 * corner),
