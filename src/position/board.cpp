@@ -32,16 +32,15 @@ bool BoardIsConsistent(const Board& b, bool checkSums) {
       if (sq == NoSquare) continue;
       if (IsOffBoard(sq) || b.colorAt[sq] != c || b.slotAt[sq] != slot) return false;
       // Slots 0-7 hold only the type they are the home of; promoted pieces
-      // keep their pawn's slot among 8-15.
-      if (slot < 8 && b.typeAt[sq] != HomeTypeOfSlot[slot]) return false;
+      // keep their pawn's slot among 8-15, where no king stands. So no type
+      // has more pieces than slots: one king, eight pawns.
+      if (slot < 8 ? b.typeAt[sq] != HomeTypeOfSlot[slot] : b.typeAt[sq] == King) return false;
       ++total;
     }
     if (total != list.total || list.countByType[0] != 0) return false;
     for (int type = 1; type < 7; ++type) {
-      if (counts[c][type] != list.countByType[type] || counts[c][type] > MaxCountByType[type]) return false;
+      if (counts[c][type] != list.countByType[type]) return false;
     }
-    // The king, when there is one, lives in slot 0.
-    if (counts[c][King] == 1 && b.typeAt[list.squares[0]] != King) return false;
     if (checkSums && (material[c] != b.materialSum[c] || placement[c] != b.placementSum[c])) return false;
   }
   return true;

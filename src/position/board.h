@@ -21,7 +21,6 @@ struct PieceList {
   uint8_t total;
 };
 
-inline constexpr uint8_t MaxCountByType[7] = {0, 8, 10, 10, 10, 9, 1};
 inline constexpr uint8_t FirstSlotByType[7] = {16, 8, 6, 4, 2, 1, 0};
 inline constexpr uint8_t SlotCountByType[7] = {0, 8, 2, 2, 2, 1, 1};
 
@@ -38,17 +37,6 @@ constexpr bool HomeSlotsAgree() {
   return true;
 }
 static_assert(HomeSlotsAgree());
-
-// A type's most pieces are as many as its slots: its home slots, and for
-// the pieces a pawn promotes to the eight shared ones.
-constexpr bool MaxCountsAreSlots() {
-  for (int type = Pawn; type <= King; ++type) {
-    const int shared = type >= Knight && type <= Queen ? 8 : 0;
-    if (MaxCountByType[type] != SlotCountByType[type] + shared) return false;
-  }
-  return true;
-}
-static_assert(MaxCountsAreSlots());
 
 constexpr uint8_t EmptySlot = 16;
 
@@ -82,8 +70,9 @@ inline void ResetPosition(Board& b) {
   b.castlingRights = NoCastlingRights;
 }
 
-// The slot a new piece of this colour and type would take, or 16 for none
-// (so a type's count never passes its maximum).
+// The slot a new piece of this colour and type would take, or 16 for none:
+// its type's home slots, then for the pieces a pawn promotes to the shared
+// slots 8-15. A type has no more pieces than it has slots.
 inline int FindFreeSlot(const Board& b, Color c, PieceType type) {
   const PieceList& list = b.pieceLists[c];
   const int first = FirstSlotByType[type];

@@ -55,6 +55,13 @@ TEST(Board, ConsistencyCheckerNoticesDamage) {
       [](Board& b) { b.typeAt[Sq("d1")] = Rook, b.typeAt[Sq("a1")] = Queen; },
       [](Board& b) { b.colorAt[Sq("e4")] = White; },
       [](Board& b) { b.colorAt[Sq("e2")] = NoColor + 1; },
+      [](Board& b) {  // a second king, counted and summed, in a pawn's slot
+        const Square e2 = Sq("e2");
+        b.typeAt[e2] = King, --b.pieceLists[White].countByType[Pawn], ++b.pieceLists[White].countByType[King];
+        b.materialSum[White] = AddScores(SubScores(b.materialSum[White], MaterialValue[Pawn]), MaterialValue[King]);
+        b.placementSum[White] = AddScores(SubScores(b.placementSum[White], PieceSquareTable[White][Pawn][e2]),
+                                          PieceSquareTable[White][King][e2]);
+      },
       [](Board& b) { b.slotAt[Sq("e4")] = 3; },
       [](Board& b) { b.placementSum[Black] = AddScores(b.placementSum[Black], 1); },
   };
