@@ -2,6 +2,7 @@
 // plain minimax of the same tree, thinking output, determinism, and the
 // ply-stack and move-stack guards.
 #include "eval/evaluate.h"
+#include "search/ordering.h"
 #include "test_util.h"
 
 namespace quarn::test {
@@ -269,6 +270,77 @@ TEST(Thinking, LinesScoresAndDeterminism) {
   ExpectThinkingLines<MarseillaisPosition>("7r/7P/8/8/8/5n2/P4k2/7K w - - 0 1", 3);
   ExpectThinkingLines<MarseillaisPosition>("8/5pk1/6p1/8/8/6P1/5PK1/3R4 w - - 0 1", 3);
   ExpectThinkingLines<MarseillaisPosition>(Kiwipete, 2);
+}
+
+// ---------------------------------------------------------------------------
+// Ordering: the previous line's move or turn first, then captures (a first
+// move's capture above any second move's, a bigger victim above a smaller,
+// then a smaller attacker), everything else at 0 in generation order. The
+// ranked count is exactly the entries a selection pass must sort, and
+// scoring never touches the stack past the list's end.
+
+template <class E, class Scorer>
+void ExpectOrdering(const Board& b, std::vector<E> all, decltype(Word(E{})) preferred, Scorer score) {
+  const std::string what = PositionToFen(b) + " preferring " + Text(preferred);
+  // A capture stands just past the end of the list.
+  const auto capture = std::find_if(
+      all.begin(), all.end(), [&](const E& e) { return b.colorAt[MoveTo(FirstOf(MovePair(Word(e))))] != NoColor; });
+  ASSERT_NE(capture, all.end());
+  std::rotate(capture, capture + 1, all.end());
+  const E past = all.back();
+  StackList<E> list{all.data(), all.data() + all.size() - 1};
+  const int ranked = score(list);
+  EXPECT_EQ(all.back().score, past.score) << what;
+  int positive = 0;
+  bool listed = false;
+  for (int i = 0; i < list.Count(); ++i) {
+    const E& e = list.At(i);
+    listed |= Word(e) == preferred;
+    const Move first = FirstOf(MovePair(Word(e))), second = SecondOf(MovePair(Word(e)));
+    const bool captures = b.colorAt[MoveTo(first)] != NoColor || (second && b.colorAt[MoveTo(second)] != NoColor);
+    EXPECT_EQ(e.score, Word(e) == preferred ? PreferredScore : captures ? e.score : 0) << what << Text(Word(e));
+    EXPECT_EQ(e.score > 0, captures || Word(e) == preferred) << what << Text(Word(e));
+    positive += e.score > 0;
+    if (Word(e) == preferred) continue;
+    for (int j = 0; j < list.Count(); ++j) {  // first captures, victims, attackers
+      const E& o = list.At(j);
+      const Move f = FirstOf(MovePair(Word(o)));
+      if (Word(o) == preferred || MoveTo(f) == MoveTo(first) || b.colorAt[MoveTo(first)] == NoColor) continue;
+      const int victims = b.typeAt[MoveTo(first)] - (b.colorAt[MoveTo(f)] != NoColor ? b.typeAt[MoveTo(f)] : 0);
+      if (victims > 0) {
+        EXPECT_GT(e.score, o.score) << what << Text(Word(e)) << " over " << Text(Word(o));
+      }
+    }
+  }
+  EXPECT_EQ(ranked, positive) << what;
+  int previous = PreferredScore;
+  for (int k = 0; k < list.Count(); ++k) {
+    const E* e = PickNextRanked(k, list, ranked);
+    ASSERT_NE(e, nullptr);
+    EXPECT_LE(e->score, previous) << what;
+    previous = e->score;
+    if (k == 0 && listed) {
+      EXPECT_EQ(Word(*e), preferred) << what;
+    }
+  }
+  EXPECT_EQ(PickNextRanked(list.Count(), list, ranked), nullptr);
+}
+
+TEST(Ordering, PreferredThenCapturesByVictimAndAttacker) {
+  for (const char* fen : {Kiwipete, "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10"}) {
+    Board b = BoardFromFen(fen);
+    std::vector<ScoredMove> moves;
+    for (Move m : LegalMoves(b)) moves.push_back({m, 0});
+    std::vector<ScoredPair> turns;
+    for (MovePair p : LegalTurns(b)) turns.push_back({p, 0});
+    for (size_t pick : {size_t(0), moves.size() / 2}) {
+      const Move m = moves[pick].move;
+      ExpectOrdering(b, moves, m, [&](auto& list) { return ScoreMovesRanked(list, b, m); });
+      const MovePair p = turns[pick * turns.size() / moves.size()].pair;
+      ExpectOrdering(b, turns, p, [&](auto& list) { return ScorePairsRanked(b, p, list); });
+    }
+    ExpectOrdering(b, moves, NoMove, [&](auto& list) { return ScoreMovesRanked(list, b, NoMove); });
+  }
 }
 
 // ---------------------------------------------------------------------------
