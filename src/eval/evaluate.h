@@ -9,7 +9,7 @@
 namespace quarn {
 
 // What each piece type adds to the game phase.
-constexpr int PhaseWeight[7] = {0, 1, 2, 2, 4, 8, 0};
+constexpr int PhaseWeight[] = {0, 1, 2, 2, 4, 8, 0};
 constexpr int MaxPhase = 64;
 constexpr int BishopPairBonus = 60;
 

@@ -18,17 +18,17 @@ struct EvalTables {
 
 namespace detail {
 
-constexpr int PawnRing[4] = {3, 1, 0, 0};
-constexpr int PawnFile[4] = {-2, 0, 0, 0};
-constexpr int KnightRingOpening[4] = {2, 1, 0, -2};
-constexpr int KnightRingEndgame[4] = {2, 1, 0, -2};
-constexpr int KnightRank[8] = {-4, -1, 0, 1, 2, 1, 0, -1};
-constexpr int BishopRingOpening[4] = {1, 0, 0, -1};
-constexpr int BishopRingEndgame[4] = {1, 0, 0, -1};
-constexpr int BishopRank[8] = {-4, 0, 0, 0, 0, 0, 0, 0};
-constexpr int KingHomeDistance[8] = {4, 2, 1, 0, -1, -2, -3, -4};
-constexpr int KingRank[8] = {4, 2, 0, -1, -2, -3, -4, -5};
-constexpr int KingRingEndgame[4] = {4, 2, 0, -2};
+constexpr int PawnRing[] = {3, 1, 0, 0};
+constexpr int PawnFile[] = {-2, 0, 0, 0};
+constexpr int KnightRingOpening[] = {2, 1, 0, -2};
+constexpr int KnightRingEndgame[] = {2, 1, 0, -2};
+constexpr int KnightRank[] = {-4, -1, 0, 1, 2, 1, 0, -1};
+constexpr int BishopRingOpening[] = {1, 0, 0, -1};
+constexpr int BishopRingEndgame[] = {1, 0, 0, -1};
+constexpr int BishopRank[] = {-4, 0, 0, 0, 0, 0, 0, 0};
+constexpr int KingHomeDistance[] = {4, 2, 1, 0, -1, -2, -3, -4};
+constexpr int KingRank[] = {4, 2, 0, -1, -2, -3, -4, -5};
+constexpr int KingRingEndgame[] = {4, 2, 0, -2};
 
 constexpr int Min(int a, int b) { return a < b ? a : b; }
 constexpr int Max(int a, int b) { return a > b ? a : b; }
@@ -51,7 +51,7 @@ constexpr void CompleteEvalTables(EvalTables& t) {
 
 constexpr EvalTables ComputeEvalTables() {
   EvalTables t{};
-  constexpr int material[7] = {0, 100, 325, 325, 500, 975, 0};
+  constexpr int material[] = {0, 100, 325, 325, 500, 975, 0};
   for (int type = 0; type < 7; ++type) t.materialValue[type] = MakeScorePair(material[type], material[type]);
   for (int r = 0; r < 8; ++r) {
     for (int f = 0; f < 4; ++f) {

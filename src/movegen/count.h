@@ -162,8 +162,8 @@ inline bool SliderReads(const Board& b, Square s, Square c) {
 // The squares a pawn of Us reads, as steps from it: push, double push,
 // captures.
 template <Color Us>
-inline constexpr int PawnReadSteps[4] = {PawnPushStep[Us], 2 * PawnPushStep[Us], PawnCaptureSteps[Us][0],
-                                         PawnCaptureSteps[Us][1]};
+inline constexpr int PawnReadSteps[] = {PawnPushStep[Us], 2 * PawnPushStep[Us], PawnCaptureSteps[Us][0],
+                                        PawnCaptureSteps[Us][1]};
 
 // What a position holds for counting the moves of one side after each of
 // several single moves: the free-move counts of that side's pieces other
@@ -176,7 +176,7 @@ struct MoveCountBase {
 };
 
 // The lines a piece of this type moves along (none for the others).
-inline constexpr uint8_t SliderLinesByType[7] = {0, 0, 0, LinesOf<Bishop>, LinesOf<Rook>, LinesOf<Queen>, 0};
+inline constexpr uint8_t SliderLinesByType[] = {0, 0, 0, LinesOf<Bishop>, LinesOf<Rook>, LinesOf<Queen>, 0};
 
 template <Color Us>
 inline void CountMoveBase(const Board& b, MoveCountBase& base) {

@@ -75,7 +75,7 @@ inline constexpr uint8_t LinesOf = Type == Bishop ? DiagonalLine
 
 // The king's zone: its eight neighbours in KingSteps order (bits 0-7) and
 // the two castling destinations two files away (bits 8 and 9).
-inline constexpr int ZoneSteps[10] = {15, 17, -15, -17, 16, 1, -16, -1, 2, -2};
+inline constexpr int ZoneSteps[] = {15, 17, -15, -17, 16, 1, -16, -1, 2, -2};
 constexpr uint16_t ZoneNeighbours = 0xFF;
 constexpr uint16_t ZoneShortPassing = 1 << 5, ZoneShortTarget = 1 << 8;
 constexpr uint16_t ZoneLongPassing = 1 << 7, ZoneLongTarget = 1 << 9;

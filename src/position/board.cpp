@@ -47,7 +47,7 @@ bool BoardIsConsistent(const Board& b, bool checkSums) {
 }
 
 bool IsInitialPosition(const Board& b) {
-  constexpr PieceType backRank[8] = {Rook, Knight, Bishop, Queen, King, Bishop, Knight, Rook};
+  constexpr PieceType backRank[] = {Rook, Knight, Bishop, Queen, King, Bishop, Knight, Rook};
   if (b.sideToMove != White || b.castlingRights != AllCastlingRights || b.epSquare != NoSquare) return false;
   for (int file = 0; file < 8; ++file) {
     for (Color c : {White, Black}) {

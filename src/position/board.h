@@ -21,12 +21,12 @@ struct PieceList {
   uint8_t total;
 };
 
-inline constexpr uint8_t FirstSlotByType[7] = {16, 8, 6, 4, 2, 1, 0};
-inline constexpr uint8_t SlotCountByType[7] = {0, 8, 2, 2, 2, 1, 1};
+inline constexpr uint8_t FirstSlotByType[] = {16, 8, 6, 4, 2, 1, 0};
+inline constexpr uint8_t SlotCountByType[] = {0, 8, 2, 2, 2, 1, 1};
 
 // The type every piece in slots 0-7 has (FindFreeSlot sends a piece beyond
 // its type's home slots to 8-15, and a promoted pawn keeps its slot).
-inline constexpr uint8_t HomeTypeOfSlot[8] = {King, Queen, Rook, Rook, Bishop, Bishop, Knight, Knight};
+inline constexpr uint8_t HomeTypeOfSlot[] = {King, Queen, Rook, Rook, Bishop, Bishop, Knight, Knight};
 
 constexpr bool HomeSlotsAgree() {
   for (int type = Knight; type <= King; ++type) {

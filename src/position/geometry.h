@@ -10,10 +10,10 @@ namespace quarn {
 
 // Each list ends with a 0 entry; the order is the order in which generators
 // and attack tests visit directions.
-inline constexpr int KnightSteps[9] = {31, 33, 14, 18, -31, -33, -14, -18, 0};
-inline constexpr int BishopSteps[5] = {15, 17, -15, -17, 0};
-inline constexpr int RookSteps[5] = {16, 1, -16, -1, 0};
-inline constexpr int KingSteps[9] = {15, 17, -15, -17, 16, 1, -16, -1, 0};
+inline constexpr int KnightSteps[] = {31, 33, 14, 18, -31, -33, -14, -18, 0};
+inline constexpr int BishopSteps[] = {15, 17, -15, -17, 0};
+inline constexpr int RookSteps[] = {16, 1, -16, -1, 0};
+inline constexpr int KingSteps[] = {15, 17, -15, -17, 16, 1, -16, -1, 0};
 // The same step lists as compile-time packs, for loops the compiler unrolls.
 template <int... D>
 struct StepPack {
@@ -37,8 +37,8 @@ inline constexpr const int* StepsByType[7] = {nullptr,   nullptr,   KnightSteps,
                                               RookSteps, KingSteps, KingSteps};
 
 // From the pawn to the square it captures on, in visiting order.
-inline constexpr int PawnCaptureSteps[2][2] = {{15, 17}, {-15, -17}};
-inline constexpr int PawnPushStep[2] = {16, -16};
+inline constexpr int PawnCaptureSteps[][2] = {{15, 17}, {-15, -17}};
+inline constexpr int PawnPushStep[] = {16, -16};
 
 // Castling rights a move gives up when it ends (To) or starts (From) on a
 // rook's or a king's home square.

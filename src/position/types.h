@@ -63,10 +63,10 @@ constexpr uint8_t CastlingRightsOf(Color c) {
   return uint8_t(CastlingRight(c, ShortCastling) | CastlingRight(c, LongCastling));
 }
 // Where king and rook start and land, by castling code.
-constexpr Square CastlingKingFrom[4] = {E1, E1, RelativeSquare(Black, E1), RelativeSquare(Black, E1)};
-constexpr Square CastlingKingTo[4] = {G1, C1, RelativeSquare(Black, G1), RelativeSquare(Black, C1)};
-constexpr Square CastlingRookFrom[4] = {H1, A1, RelativeSquare(Black, H1), RelativeSquare(Black, A1)};
-constexpr Square CastlingRookTo[4] = {F1, D1, RelativeSquare(Black, F1), RelativeSquare(Black, D1)};
+constexpr Square CastlingKingFrom[] = {E1, E1, RelativeSquare(Black, E1), RelativeSquare(Black, E1)};
+constexpr Square CastlingKingTo[] = {G1, C1, RelativeSquare(Black, G1), RelativeSquare(Black, C1)};
+constexpr Square CastlingRookFrom[] = {H1, A1, RelativeSquare(Black, H1), RelativeSquare(Black, A1)};
+constexpr Square CastlingRookTo[] = {F1, D1, RelativeSquare(Black, F1), RelativeSquare(Black, D1)};
 
 // Move: from index bits 0-5, to index bits 6-11, kind bits 12-13, extra 14-15.
 // The extra field marks a pawn's double push (normal moves), names the
