@@ -54,9 +54,6 @@ bool IsInitialPosition(const Board& b) {
       const Square piece = RelativeSquare(c, MakeSquare(file, 0)), pawn = RelativeSquare(c, MakeSquare(file, 1));
       if (!IsPieceAt(b, piece, c, backRank[file]) || !IsPieceAt(b, pawn, c, Pawn)) return false;
     }
-    for (int rank = 2; rank < 6; ++rank) {
-      if (b.colorAt[MakeSquare(file, rank)] != NoColor) return false;
-    }
   }
   return true;
 }

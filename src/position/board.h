@@ -194,7 +194,8 @@ inline bool IsPieceAt(const Board& b, Square sq, Color c, PieceType type) {
 }
 
 // The initial position of a game: its pieces, White to move, every castling
-// right and no en-passant square.
+// right and no en-passant square. With both home ranks full each side has
+// used all sixteen slots, so the middle of the board needs no look.
 bool IsInitialPosition(const Board& b);
 
 // Slow full check of every board invariant, for tests and debug builds.
