@@ -2,7 +2,9 @@
 // plain minimax of the same tree, thinking output, determinism, and the
 // ply-stack and move-stack guards.
 #include "eval/evaluate.h"
+#include "position/time_source.h"
 #include "search/ordering.h"
+#include "search/search_context.h"
 #include "test_util.h"
 
 namespace quarn::test {
@@ -270,6 +272,33 @@ TEST(Thinking, LinesScoresAndDeterminism) {
   ExpectThinkingLines<MarseillaisPosition>("7r/7P/8/8/8/5n2/P4k2/7K w - - 0 1", 3);
   ExpectThinkingLines<MarseillaisPosition>("8/5pk1/6p1/8/8/6P1/5PK1/3R4 w - - 0 1", 3);
   ExpectThinkingLines<MarseillaisPosition>(Kiwipete, 2);
+}
+
+// ---------------------------------------------------------------------------
+// The clock: a timed search looks at it every ClockPollMask + 1 nodes. With
+// no time left it stops at the first look, keeping the score and depth of
+// its last completed iteration and the best turn found so far; with time to
+// spare it ends at its depth limit exactly as an untimed search does.
+
+template <class P>
+void ExpectClockStops(const char* fen) {
+  auto pos = PositionFromFen<P>(fen);
+  ThinkingRecorder<BestOf<P>> recorder;
+  const auto r = SearchBestMove(*pos, SearchLimits{MaxSearchDepth, true, ClockNow(), 0}, &recorder);
+  EXPECT_EQ(r.nodes, ClockPollMask + 1) << fen;
+  ASSERT_GE(r.depth, 1) << fen;
+  const auto completed = SearchTo(*pos, r.depth), next = SearchTo(*pos, r.depth + 1);
+  EXPECT_TRUE(r.score == completed.score && completed.nodes < r.nodes && r.nodes < next.nodes) << fen;
+  EXPECT_EQ(r.best, recorder.lines.back().line.at(0)) << fen;
+  const auto spare = SearchBestMove(*pos, SearchLimits{r.depth + 1, true, ClockNow(), 360000});
+  EXPECT_TRUE(spare.nodes == next.nodes && spare.depth == r.depth + 1 && spare.best == next.best) << fen;
+}
+
+TEST(Search, ClockStopsAtTheFirstLookWithNoTime) {
+  ExpectClockStops<Position>(StartFen);
+  ExpectClockStops<Position>(Kiwipete);
+  ExpectClockStops<MarseillaisPosition>(StartFen);
+  ExpectClockStops<MarseillaisPosition>("8/5pk1/6p1/8/8/6P1/5PK1/3R4 w - - 0 1");
 }
 
 // ---------------------------------------------------------------------------
