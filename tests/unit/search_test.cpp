@@ -299,6 +299,11 @@ TEST(Search, ClockStopsAtTheFirstLookWithNoTime) {
   ExpectClockStops<Position>(Kiwipete);
   ExpectClockStops<MarseillaisPosition>(StartFen);
   ExpectClockStops<MarseillaisPosition>("8/5pk1/6p1/8/8/6P1/5PK1/3R4 w - - 0 1");
+  // Queens everywhere: the first root move's captures outlast the first look,
+  // and the search has no move, score or depth to give.
+  const auto none = SearchBestMove(*PositionFromFen("qqqqkqqq/8/8/8/8/8/8/QQQQKQQQ w - - 0 1"),
+                                   SearchLimits{MaxSearchDepth, true, ClockNow(), 0});
+  EXPECT_TRUE(none.best == NoMove && none.score == 0 && none.depth == 0 && none.nodes == ClockPollMask + 1);
 }
 
 // ---------------------------------------------------------------------------
