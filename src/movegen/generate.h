@@ -34,16 +34,22 @@ inline void AppendPromotions(List& list, Square from, Square to, int victim) {
 
 // Steps and slides over compile-time step packs, unrolled, visiting the
 // directions in pack order. A slide yields its quiet moves nearest first,
-// then its capture if any. Type is the moving piece's.
+// then its capture if any. Type is the moving piece's. The move word of a
+// quiet slide follows its square a step at a time.
 template <Color Us, Reach R, int Type, int D, class List>
 inline void SlideAlong(const Board& b, Square s, List& list) {
   int t = s + D;
+  int word = SelfMoveWord(s) + StepWord(D);
   while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
-    if constexpr (R == Reach::QuietToo) AppendMove(list, MakeMoveWord(s, Square(t)));
+    if constexpr (R == Reach::QuietToo) AppendMove(list, Move(word));
     t += D;
+    if constexpr (R == Reach::QuietToo) word += StepWord(D);
   }
-  if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us))
-    AppendCapture(list, MakeMoveWord(s, Square(t)), b.typeAt[t], Type);
+  if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) {
+    // A capture-only slide finds the word at its end.
+    if constexpr (R == Reach::CapturesOnly) word = MakeMoveWord(s, Square(t));
+    AppendCapture(list, Move(word), b.typeAt[t], Type);
+  }
 }
 template <Color Us, Reach R, int Type, class List, int... D>
 inline void SlideAll(const Board& b, Square s, List& list, StepPack<D...>) {
@@ -57,10 +63,11 @@ inline void StepTo(const Board& b, Square s, List& list) {
   const int t = s + D;
   if (IsOffBoard(t)) return;
   if (R == Reach::QuietToo ? b.colorAt[t] != Us : b.colorAt[t] == Opponent(Us)) {
+    const Move m = Move(SelfMoveWord(s) + StepWord(D));
     if (R == Reach::QuietToo && (!RanksCaptures<List> || b.colorAt[t] == NoColor))
-      AppendMove(list, MakeMoveWord(s, Square(t)));
+      AppendMove(list, m);
     else
-      AppendCapture(list, MakeMoveWord(s, Square(t)), b.typeAt[t], Type);
+      AppendCapture(list, m, b.typeAt[t], Type);
   }
 }
 template <Color Us, Reach R, int Type, class List, int... D>
