@@ -105,7 +105,7 @@ inline bool GivesCheckByType(Board& b, Move m, Square from, Square to, Square k)
 // attack the king from its new square, from a square off every line to the
 // king (so that it uncovers nothing), gives no check.
 template <Color Us>
-inline bool GivesCheck(Board& b, Move m) {
+[[gnu::always_inline]] inline bool GivesCheck(Board& b, Move m) {
   const Square k = b.KingSquare(Opponent(Us));
   const Square from = MoveFrom(m), to = MoveTo(m);
   if (MoveKindOf(m) == NormalMove && !(AttackKinds[k - to + 128] & detail::CheckKindsByType[b.typeAt[from]]) &&
