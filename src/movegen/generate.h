@@ -80,12 +80,21 @@ inline void GenerateKingSteps(const Board& b, Square s, List& list) {
   StepAll<Us, Reach::QuietToo, King>(b, s, list, KingPack{});
 }
 
+// Whether a pawn of Us on s can take on t = s + a capture step. No pawn
+// stands on its last rank, so t lies within the 128 squares of the arrays,
+// but for -1 (Black's a2 pawn taking leftwards), which the mask turns into
+// the off-board 0x7F; off-board squares hold no colour, so no test for them
+// is needed.
+template <Color Us>
+inline bool PawnCanTake(const Board& b, int t) {
+  return b.colorAt[t & 0x7F] == Opponent(Us);
+}
+
 template <Color Us, class List>
 inline void GeneratePawnMoves(const Board& b, Square s, List& list) {
-  constexpr Color Them = Opponent(Us);
   for (int c : PawnCaptureSteps[Us]) {
     const int t = s + c;
-    if (IsOffBoard(t) || b.colorAt[t] != Them) continue;
+    if (!PawnCanTake<Us>(b, t)) continue;
     if (RankOf(t) == LastRank<Us>)
       AppendPromotions(list, s, Square(t), b.typeAt[t]);
     else
@@ -259,13 +268,12 @@ inline void GenerateEvasions(const Board& b, List& list) {
 // Captures only, queen promotions only: en passant first, then the pieces by slot.
 template <Color Us, class List>
 inline void GenerateCaptures(const Board& b, List& list) {
-  constexpr Color Them = Opponent(Us);
   GenerateEnPassant<Us>(b, list);
   VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
     if constexpr (Type == Pawn) {
       for (int c : PawnCaptureSteps[Us]) {
         const int t = s + c;
-        if (IsOffBoard(t) || b.colorAt[t] != Them) continue;
+        if (!PawnCanTake<Us>(b, t)) continue;
         const Move m = RankOf(t) == LastRank<Us> ? MakeMoveWord(s, Square(t), PromotionMove, PromotionExtra(Queen))
                                                  : MakeMoveWord(s, Square(t));
         AppendCapture(list, m, b.typeAt[t], Pawn);
