@@ -102,7 +102,13 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
     const ScoredMove* picked = PickNextRanked(k, list, ranked);
     if (!picked) break;
     const Move m = picked->move;
-    if (C == InCheck::No && !pinsFound && Direction(king, MoveFrom(m)) != 0) {
+    if constexpr (quiescence) {
+      // Few captures leave a line with the king: each looks along its own.
+      const Square from = MoveFrom(m);
+      pinMask = king != NoSquare && Direction(king, from) != 0 && IsPinnedOnLine<Us>(pos, king, from)
+                    ? uint64_t(1) << FromIndex(m)
+                    : 0;
+    } else if (C == InCheck::No && !pinsFound && Direction(king, MoveFrom(m)) != 0) {
       pinMask = PinnedPieces<Us>(pos);
       pinsFound = true;
     }
