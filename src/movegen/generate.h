@@ -19,65 +19,91 @@ constexpr int DoublePushRank = Us == White ? 3 : 4;
 // Whether steps and slides list quiet moves too, or captures only.
 enum class Reach : bool { CapturesOnly, QuietToo };
 
-// Queen, knight, rook, bishop: the order every generator uses.
+// Queen, knight, rook, bishop: the order every generator uses; `victim` is
+// the type taken on `to` (Empty for a push).
 template <class List>
-inline void AppendPromotions(List& list, Square from, Square to) {
-  for (PieceType type : {Queen, Knight, Rook, Bishop})
-    AppendMove(list, MakeMoveWord(from, to, PromotionMove, PromotionExtra(type)));
+inline void AppendPromotions(List& list, Square from, Square to, int victim) {
+  for (PieceType type : {Queen, Knight, Rook, Bishop}) {
+    const Move m = MakeMoveWord(from, to, PromotionMove, PromotionExtra(type));
+    if (victim == Empty)
+      AppendMove(list, m);
+    else
+      AppendCapture(list, m, victim, Pawn);
+  }
 }
 
 // Steps and slides over compile-time step packs, unrolled, visiting the
 // directions in pack order. A slide yields its quiet moves nearest first,
-// then its capture if any.
-template <Color Us, Reach R, int D, class List>
+// then its capture if any. Type is the moving piece's. The move word of a
+// quiet slide follows its square a step at a time.
+template <Color Us, Reach R, int Type, int D, class List>
 inline void SlideAlong(const Board& b, Square s, List& list) {
   int t = s + D;
+  int word = SelfMoveWord(s) + StepWord(D);
   while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
-    if constexpr (R == Reach::QuietToo) AppendMove(list, MakeMoveWord(s, Square(t)));
+    if constexpr (R == Reach::QuietToo) AppendMove(list, Move(word));
     t += D;
+    if constexpr (R == Reach::QuietToo) word += StepWord(D);
   }
-  if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) AppendMove(list, MakeMoveWord(s, Square(t)));
+  if (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us)) {
+    // A capture-only slide finds the word at its end.
+    if constexpr (R == Reach::CapturesOnly) word = MakeMoveWord(s, Square(t));
+    AppendCapture(list, Move(word), b.typeAt[t], Type);
+  }
 }
-template <Color Us, Reach R = Reach::QuietToo, class List, int... D>
+template <Color Us, Reach R, int Type, class List, int... D>
 inline void SlideAll(const Board& b, Square s, List& list, StepPack<D...>) {
-  (SlideAlong<Us, R, D>(b, s, list), ...);
+  (SlideAlong<Us, R, Type, D>(b, s, list), ...);
 }
 
 // Single steps to squares not holding a piece of Us (only enemy-held ones
 // for captures).
-template <Color Us, Reach R, int D, class List>
+template <Color Us, Reach R, int Type, int D, class List>
 inline void StepTo(const Board& b, Square s, List& list) {
   const int t = s + D;
   if (IsOffBoard(t)) return;
   if (R == Reach::QuietToo ? b.colorAt[t] != Us : b.colorAt[t] == Opponent(Us)) {
-    AppendMove(list, MakeMoveWord(s, Square(t)));
+    const Move m = Move(SelfMoveWord(s) + StepWord(D));
+    if (R == Reach::QuietToo && (!RanksCaptures<List> || b.colorAt[t] == NoColor))
+      AppendMove(list, m);
+    else
+      AppendCapture(list, m, b.typeAt[t], Type);
   }
 }
-template <Color Us, Reach R = Reach::QuietToo, class List, int... D>
+template <Color Us, Reach R, int Type, class List, int... D>
 inline void StepAll(const Board& b, Square s, List& list, StepPack<D...>) {
-  (StepTo<Us, R, D>(b, s, list), ...);
+  (StepTo<Us, R, Type, D>(b, s, list), ...);
 }
 
 template <Color Us, class List>
 inline void GenerateKingSteps(const Board& b, Square s, List& list) {
-  StepAll<Us>(b, s, list, KingPack{});
+  StepAll<Us, Reach::QuietToo, King>(b, s, list, KingPack{});
+}
+
+// Whether a pawn of Us on s can take on t = s + a capture step. No pawn
+// stands on its last rank, so t lies within the 128 squares of the arrays,
+// but for -1 (Black's a2 pawn taking leftwards), which the mask turns into
+// the off-board 0x7F; off-board squares hold no colour, so no test for them
+// is needed.
+template <Color Us>
+inline bool PawnCanTake(const Board& b, int t) {
+  return b.colorAt[t & 0x7F] == Opponent(Us);
 }
 
 template <Color Us, class List>
 inline void GeneratePawnMoves(const Board& b, Square s, List& list) {
-  constexpr Color Them = Opponent(Us);
   for (int c : PawnCaptureSteps[Us]) {
     const int t = s + c;
-    if (IsOffBoard(t) || b.colorAt[t] != Them) continue;
+    if (!PawnCanTake<Us>(b, t)) continue;
     if (RankOf(t) == LastRank<Us>)
-      AppendPromotions(list, s, Square(t));
+      AppendPromotions(list, s, Square(t), b.typeAt[t]);
     else
-      AppendMove(list, MakeMoveWord(s, Square(t)));
+      AppendCapture(list, MakeMoveWord(s, Square(t)), b.typeAt[t], Pawn);
   }
   const int t = s + PawnPushStep[Us];
   if (IsOffBoard(t) || b.colorAt[t] != NoColor) return;
   if (RankOf(t) == LastRank<Us>) {
-    AppendPromotions(list, s, Square(t));
+    AppendPromotions(list, s, Square(t), Empty);
     return;
   }
   AppendMove(list, MakeMoveWord(s, Square(t)));
@@ -121,14 +147,14 @@ inline void GenerateTypedMoves(const Board& b, Square s, List& list) {
   if constexpr (Type == Pawn)
     GeneratePawnMoves<Us>(b, s, list);
   else if constexpr (Type == Knight)
-    StepAll<Us>(b, s, list, KnightPack{});
+    StepAll<Us, Reach::QuietToo, Knight>(b, s, list, KnightPack{});
   else if constexpr (Type == Bishop)
-    SlideAll<Us>(b, s, list, BishopPack{});
+    SlideAll<Us, Reach::QuietToo, Bishop>(b, s, list, BishopPack{});
   else if constexpr (Type == Rook)
-    SlideAll<Us>(b, s, list, RookPack{});
+    SlideAll<Us, Reach::QuietToo, Rook>(b, s, list, RookPack{});
   else if constexpr (Type == Queen) {
-    SlideAll<Us>(b, s, list, BishopPack{});
-    SlideAll<Us>(b, s, list, RookPack{});
+    SlideAll<Us, Reach::QuietToo, Queen>(b, s, list, BishopPack{});
+    SlideAll<Us, Reach::QuietToo, Queen>(b, s, list, RookPack{});
   } else
     GenerateKingSteps<Us>(b, s, list);
 }
@@ -180,7 +206,7 @@ inline void GenerateMovesOnto(const Board& b, List& list, Square t) {
     const int from = t - push;
     if (!IsOffBoard(from) && IsPieceAt(b, Square(from), Us, Pawn)) {
       if (RankOf(t) == LastRank<Us>)
-        AppendPromotions(list, Square(from), t);
+        AppendPromotions(list, Square(from), t, Empty);
       else
         AppendMove(list, MakeMoveWord(Square(from), t));
     } else if (!IsOffBoard(from) && b.colorAt[from] == NoColor && RankOf(t) == DoublePushRank<Us> &&
@@ -192,21 +218,29 @@ inline void GenerateMovesOnto(const Board& b, List& list, Square t) {
       const int from = t - c;
       if (IsOffBoard(from) || !IsPieceAt(b, Square(from), Us, Pawn)) continue;
       if (RankOf(t) == LastRank<Us>)
-        AppendPromotions(list, Square(from), t);
+        AppendPromotions(list, Square(from), t, b.typeAt[t]);
       else
-        AppendMove(list, MakeMoveWord(Square(from), t));
+        AppendCapture(list, MakeMoveWord(Square(from), t), b.typeAt[t], Pawn);
     }
   }
+  // A piece's move onto t: a capture when t is held.
+  const auto append = [&](int from) {
+    const Move m = MakeMoveWord(Square(from), t);
+    if (b.colorAt[t] == NoColor)
+      AppendMove(list, m);
+    else
+      AppendCapture(list, m, b.typeAt[t], b.typeAt[from]);
+  };
   for (const int* d = KnightSteps; *d; ++d) {
     const int from = t - *d;
-    if (!IsOffBoard(from) && IsPieceAt(b, Square(from), Us, Knight)) AppendMove(list, MakeMoveWord(Square(from), t));
+    if (!IsOffBoard(from) && IsPieceAt(b, Square(from), Us, Knight)) append(from);
   }
   for (PieceType slider : {Bishop, Rook}) {
     for (const int* d = StepsByType[slider]; *d; ++d) {
       int from = t - *d;
       while (!IsOffBoard(from) && b.colorAt[from] == NoColor) from -= *d;
       if (!IsOffBoard(from) && b.colorAt[from] == Us && (b.typeAt[from] == slider || b.typeAt[from] == Queen)) {
-        AppendMove(list, MakeMoveWord(Square(from), t));
+        append(from);
       }
     }
   }
@@ -234,29 +268,21 @@ inline void GenerateEvasions(const Board& b, List& list) {
 // Captures only, queen promotions only: en passant first, then the pieces by slot.
 template <Color Us, class List>
 inline void GenerateCaptures(const Board& b, List& list) {
-  constexpr Color Them = Opponent(Us);
   GenerateEnPassant<Us>(b, list);
   VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
     if constexpr (Type == Pawn) {
       for (int c : PawnCaptureSteps[Us]) {
         const int t = s + c;
-        if (IsOffBoard(t) || b.colorAt[t] != Them) continue;
-        if (RankOf(t) == LastRank<Us>)
-          AppendMove(list, MakeMoveWord(s, Square(t), PromotionMove, PromotionExtra(Queen)));
-        else
-          AppendMove(list, MakeMoveWord(s, Square(t)));
+        if (!PawnCanTake<Us>(b, t)) continue;
+        const Move m = RankOf(t) == LastRank<Us> ? MakeMoveWord(s, Square(t), PromotionMove, PromotionExtra(Queen))
+                                                 : MakeMoveWord(s, Square(t));
+        AppendCapture(list, m, b.typeAt[t], Pawn);
       }
-    } else if constexpr (Type == Knight) {
-      StepAll<Us, Reach::CapturesOnly>(b, s, list, KnightPack{});
-    } else if constexpr (Type == Bishop) {
-      SlideAll<Us, Reach::CapturesOnly>(b, s, list, BishopPack{});
-    } else if constexpr (Type == Rook) {
-      SlideAll<Us, Reach::CapturesOnly>(b, s, list, RookPack{});
-    } else if constexpr (Type == Queen) {
-      SlideAll<Us, Reach::CapturesOnly>(b, s, list, BishopPack{});
-      SlideAll<Us, Reach::CapturesOnly>(b, s, list, RookPack{});
+    } else if constexpr (Type == Knight || Type == King) {
+      StepAll<Us, Reach::CapturesOnly, Type>(b, s, list, std::conditional_t<Type == Knight, KnightPack, KingPack>{});
     } else {
-      StepAll<Us, Reach::CapturesOnly>(b, s, list, KingPack{});
+      if constexpr (Type != Rook) SlideAll<Us, Reach::CapturesOnly, Type>(b, s, list, BishopPack{});
+      if constexpr (Type != Bishop) SlideAll<Us, Reach::CapturesOnly, Type>(b, s, list, RookPack{});
     }
     return false;
   });

@@ -60,13 +60,15 @@ inline bool CastlingChecks(const Board& b, Move m, Square k) {
   return false;
 }
 
-}  // namespace detail
+// The kinds of attack (AttackKinds) by which a piece of each type could
+// check a king from the square it moves to: a pawn's capture steps are king
+// steps; a king moving normally checks only by discovery.
+inline constexpr uint8_t CheckKindsByType[7] = {
+    0, KingAttack, KnightAttack, DiagonalLine, StraightLine, DiagonalLine | StraightLine, 0};
 
+// The whole test, by the type of the moving piece.
 template <Color Us>
-inline bool GivesCheck(Board& b, Move m) {
-  constexpr Color Them = Opponent(Us);
-  const Square k = b.KingSquare(Them);
-  const Square from = MoveFrom(m), to = MoveTo(m);
+inline bool GivesCheckByType(Board& b, Move m, Square from, Square to, Square k) {
   switch (b.typeAt[from]) {
     case Pawn:
       if (MoveKindOf(m) == PromotionMove) {
@@ -95,6 +97,21 @@ inline bool GivesCheck(Board& b, Move m) {
       if (MoveKindOf(m) == CastlingMove && detail::CastlingChecks(b, m, k)) return true;
       return detail::DiscoveredCheck<Us>(b, from, to, k);
   }
+}
+
+}  // namespace detail
+
+// Most moves are ruled out by two lookups: a normal move whose piece cannot
+// attack the king from its new square, from a square off every line to the
+// king (so that it uncovers nothing), gives no check.
+template <Color Us>
+[[gnu::always_inline]] inline bool GivesCheck(Board& b, Move m) {
+  const Square k = b.KingSquare(Opponent(Us));
+  const Square from = MoveFrom(m), to = MoveTo(m);
+  if (MoveKindOf(m) == NormalMove && !(AttackKinds[k - to + 128] & detail::CheckKindsByType[b.typeAt[from]]) &&
+      !(AttackKinds[k - from + 128] & (DiagonalLine | StraightLine)))
+    return false;
+  return detail::GivesCheckByType<Us>(b, m, from, to, k);
 }
 
 // The check-giving rule of a Marseillais turn: its first move checks, or its

@@ -200,6 +200,21 @@ inline uint64_t PinnedPieces(const Board& b) {
   return pinned;
 }
 
+// Whether the piece of P on s, on a line with P's king k (Direction(k, s) is
+// not 0), is pinned: the same answer as PinnedPieces for that one piece.
+template <Color P>
+inline bool IsPinnedOnLine(const Board& b, Square k, Square s) {
+  const int d = Direction(k, s);
+  int t = k + d;
+  while (t != s && b.colorAt[t] == NoColor) t += d;
+  if (t != s) return false;
+  t = s + d;
+  while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += d;
+  if (IsOffBoard(t) || b.colorAt[t] != Opponent(P)) return false;
+  const int type = b.typeAt[t];
+  return type == Queen || type == (AttackKinds[d + 128] & DiagonalLine ? Bishop : Rook);
+}
+
 // One bit for each of the eight queen steps from a square towards another
 // (0 when the two share no line), indexed by to - from + 128.
 inline constexpr std::array<uint8_t, 257> LineBits = [] {

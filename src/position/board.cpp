@@ -9,7 +9,11 @@ bool BoardIsConsistent(const Board& b, bool checkSums) {
   ScorePair material[2] = {0, 0}, placement[2] = {0, 0};
   int counts[2][7] = {};
   for (int sq = 0; sq < 128; ++sq) {
-    if (IsOffBoard(sq)) continue;
+    // Off-board squares hold no colour: some generators read them untested.
+    if (IsOffBoard(sq)) {
+      if (b.colorAt[sq] != NoColor) return false;
+      continue;
+    }
     const int c = b.colorAt[sq];
     if (c == NoColor) {
       if (b.typeAt[sq] != Empty || b.slotAt[sq] != EmptySlot) return false;
@@ -19,6 +23,7 @@ bool BoardIsConsistent(const Board& b, bool checkSums) {
     const int type = b.typeAt[sq];
     const int slot = b.slotAt[sq];
     if (type < Pawn || type > King || slot >= 16) return false;
+    if (type == Pawn && (RankOf(sq) == 0 || RankOf(sq) == 7)) return false;
     if (b.pieceLists[c].squares[slot] != sq) return false;
     ++counts[c][type];
     material[c] = AddScores(material[c], MaterialValue[type]);

@@ -62,4 +62,21 @@ inline void AppendMove(List& list, Move m) {
   list.Append(ScoredMove{m, 0});
 }
 
+// A list that ranks captures as they are generated (the search's) takes each
+// with the types of the piece taken and of the taker; the generators tell
+// captures from other moves only for such a list.
+template <class List>
+concept RanksCaptures = requires(List& list) {
+  list.AppendCapture(Move{}, 0, 0);
+};
+
+// Appends a move onto a square holding `victim`, a piece of the other colour.
+template <class List>
+inline void AppendCapture(List& list, Move m, int victim, int attacker) {
+  if constexpr (RanksCaptures<List>)
+    list.AppendCapture(m, victim, attacker);
+  else
+    AppendMove(list, m);
+}
+
 }  // namespace quarn

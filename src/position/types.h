@@ -80,6 +80,25 @@ constexpr int PromotionExtra(PieceType promoted) { return promoted - Knight; }
 constexpr Move MakeMoveWord(Square from, Square to, int kind = NormalMove, int extra = 0) {
   return Move(IndexOf(from) | (IndexOf(to) << 6) | (kind << 12) | (extra << 14));
 }
+// A move from a square to itself, from which moves from that square are
+// made by adding the index step of their offset (StepWord): along a line
+// on the board, an 0x88 step d is always the same step of the index.
+constexpr int SelfMoveWord(Square from) { return IndexOf(from) * 65; }
+constexpr int IndexStep(int d) {
+  const int rankSteps = (d + 136) / 16 - 8;  // d rounded to the nearest multiple of 16, in ranks
+  return 8 * rankSteps + (d - 16 * rankSteps);
+}
+constexpr int StepWord(int d) { return IndexStep(d) << 6; }
+constexpr bool IndexStepsAgree() {
+  for (int from = 0; from < 128; ++from) {
+    for (int to = 0; to < 128; ++to) {
+      if (IsOffBoard(from) || IsOffBoard(to)) continue;
+      if (SelfMoveWord(Square(from)) + StepWord(to - from) != MakeMoveWord(Square(from), Square(to))) return false;
+    }
+  }
+  return true;
+}
+static_assert(IndexStepsAgree());
 constexpr Square MoveFrom(Move m) { return SquareOf(m & 63); }
 constexpr Square MoveTo(Move m) { return SquareOf((m >> 6) & 63); }
 constexpr int MoveKindOf(Move m) { return (m >> 12) & 3; }

@@ -25,30 +25,34 @@ struct RankTally {
   int Ranked(int count) const { return negative ? count : positive; }
 };
 
-// Scores a freshly generated move list (every score 0) and returns its
-// ranked count: its captures, each scored above 0 by victim and attacker,
-// and the preferred move, wherever it stands.
+// The search's move list while it is generated: each capture is scored by
+// victim and attacker as it is appended (every other move stays at 0), and
+// the captures are counted, which is the list's ranked count.
 static_assert(64 * Pawn - King > 0);
-template <class List>
-inline int ScoreMovesRanked(List& list, const Board& b, Move preferred) {
-  int positive = 0;
-  for (int i = 0; i < list.Count(); ++i) {
-    ScoredMove& e = list.At(i);
-    const Square to = MoveTo(e.move);
-    if (b.colorAt[to] != NoColor) {
-      e.score = int16_t(64 * b.typeAt[to] - b.typeAt[MoveFrom(e.move)]);
-      ++positive;
-    }
+struct RankingList {
+  StackMoveList& list;
+  int captures = 0;
+
+  void Append(const ScoredMove& e) { list.Append(e); }
+  void AppendCapture(Move m, int victim, int attacker) {
+    list.Append(ScoredMove{m, int16_t(64 * victim - attacker)});
+    ++captures;
   }
-  if (preferred == NoMove) return positive;
+};
+
+// Puts the preferred move first in the ranking, wherever it stands; returns
+// what it adds to the ranked count (1 when it was not ranked already).
+template <class List>
+inline int RankPreferred(List& list, Move preferred) {
+  if (preferred == NoMove) return 0;
   for (int i = 0; i < list.Count(); ++i) {
     ScoredMove& e = list.At(i);
     if (e.move != preferred) continue;
-    positive += e.score == 0;
+    const int added = e.score == 0;
     e.score = PreferredScore;
-    break;
+    return added;
   }
-  return positive;
+  return 0;
 }
 
 // The second move's capture is read on the board before the turn: a square

@@ -79,17 +79,18 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
   const Square king = pos.KingSquare(Us);
   uint64_t pinMask = 0;
   bool pinsFound = false;
+  RankingList ranking{list};
   if constexpr (quiescence) {
-    GenerateCaptures<Us>(pos, list);
+    GenerateCaptures<Us>(pos, ranking);
     if (list.Count() == 0) return best;
   } else if constexpr (C == InCheck::Yes) {
-    GenerateEvasions<Us>(pos, list);
+    GenerateEvasions<Us>(pos, ranking);
     if (list.Count() == 0) return int(ply) - MateScore;
   } else {
-    GenerateMoves<Us>(pos, list);
+    GenerateMoves<Us>(pos, ranking);
   }
   const Move preferred = sc.Preferred(followPv, ply);
-  const int ranked = ScoreMovesRanked(list, pos, preferred);
+  const int ranked = ranking.captures + RankPreferred(list, preferred);
   // In check every move is tested after it is made.
   const bool quiescentChildren = quiescence || depth == 1;
   EvalTerms terms{};
@@ -101,7 +102,13 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
     const ScoredMove* picked = PickNextRanked(k, list, ranked);
     if (!picked) break;
     const Move m = picked->move;
-    if (C == InCheck::No && !pinsFound && Direction(king, MoveFrom(m)) != 0) {
+    if constexpr (quiescence) {
+      // Few captures leave a line with the king: each looks along its own.
+      const Square from = MoveFrom(m);
+      pinMask = king != NoSquare && Direction(king, from) != 0 && IsPinnedOnLine<Us>(pos, king, from)
+                    ? uint64_t(1) << FromIndex(m)
+                    : 0;
+    } else if (C == InCheck::No && !pinsFound && Direction(king, MoveFrom(m)) != 0) {
       pinMask = PinnedPieces<Us>(pos);
       pinsFound = true;
     }

@@ -28,13 +28,14 @@ struct SearchContext {
 
   // Every node is counted as it is entered (a quiescence node by its parent,
   // before the node searches); every 4096th looks at the clock.
-  bool NodeEntryStops() {
+  [[gnu::always_inline]] bool NodeEntryStops() {
     ++nodes;
-    if ((nodes & ClockPollMask) == 0 && limits.timed && CentisecondsSince(limits.start) >= limits.budget) {
-      stopped = true;
-      return true;
-    }
-    return false;
+    return (nodes & ClockPollMask) == 0 && ClockStops();
+  }
+  [[gnu::noinline]] bool ClockStops() {
+    if (!limits.timed || CentisecondsSince(limits.start) < limits.budget) return false;
+    stopped = true;
+    return true;
   }
   // The previous line's turn at this ply while the search still follows it.
   Turn Preferred(bool& followPv, uint32_t ply) const {

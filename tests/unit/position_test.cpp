@@ -356,6 +356,14 @@ TEST(Attacks, PinsAndPaths) {
                                    {"8/8/8/KPp4r/8/8/8/7k w - c6 0 1", White, 0ull}}) {
     const Board b = BoardFromFen(fen);
     EXPECT_EQ(side == White ? PinnedPieces<White>(b) : PinnedPieces<Black>(b), pinned) << fen;
+    // Each piece on a line with its king, looked at alone, agrees.
+    const Square k = b.KingSquare(side);
+    for (int sq = 0; sq < 128; ++sq) {
+      if (IsOffBoard(sq) || b.colorAt[sq] != side || sq == k || Direction(k, Square(sq)) == 0) continue;
+      const bool alone =
+          side == White ? IsPinnedOnLine<White>(b, k, Square(sq)) : IsPinnedOnLine<Black>(b, k, Square(sq));
+      EXPECT_EQ(alone, ((pinned >> IndexOf(Square(sq))) & 1) != 0) << fen << " " << sq;
+    }
   }
   Board b = BoardFromFen("7k/8/8/8/3n4/8/8/K7 w - - 0 1");
   EXPECT_TRUE(IsPathEmpty(b, Sq("a1"), Sq("c3")) && IsPathEmpty(b, Sq("a1"), Sq("b2")));
