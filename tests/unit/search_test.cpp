@@ -310,28 +310,19 @@ TEST(Search, ClockStopsAtTheFirstLookWithNoTime) {
 // Ordering: the previous line's move or turn first, then captures (a first
 // move's capture above any second move's, a bigger victim above a smaller,
 // then a smaller attacker), everything else at 0 in generation order. The
-// ranked count is exactly the entries a selection pass must sort, and
-// scoring never touches the stack past the list's end.
+// ranked count is exactly the entries a selection pass must sort.
 
-template <class E, class Scorer>
-void ExpectOrdering(const Board& b, std::vector<E> all, decltype(Word(E{})) preferred, Scorer score) {
+template <class E>
+void ExpectOrdering(const Board& b, StackList<E>& list, decltype(Word(E{})) preferred, int ranked) {
   const std::string what = PositionToFen(b) + " preferring " + Text(preferred);
-  // A capture stands just past the end of the list.
-  const auto capture = std::find_if(
-      all.begin(), all.end(), [&](const E& e) { return b.colorAt[MoveTo(FirstOf(MovePair(Word(e))))] != NoColor; });
-  ASSERT_NE(capture, all.end());
-  std::rotate(capture, capture + 1, all.end());
-  const E past = all.back();
-  StackList<E> list{all.data(), all.data() + all.size() - 1};
-  const int ranked = score(list);
-  EXPECT_EQ(all.back().score, past.score) << what;
+  auto capturesSecond = [&](MovePair p) { return SecondOf(p) && b.colorAt[MoveTo(SecondOf(p))] != NoColor; };
   int positive = 0;
   bool listed = false;
   for (int i = 0; i < list.Count(); ++i) {
     const E& e = list.At(i);
     listed |= Word(e) == preferred;
-    const Move first = FirstOf(MovePair(Word(e))), second = SecondOf(MovePair(Word(e)));
-    const bool captures = b.colorAt[MoveTo(first)] != NoColor || (second && b.colorAt[MoveTo(second)] != NoColor);
+    const Move first = FirstOf(MovePair(Word(e)));
+    const bool captures = b.colorAt[MoveTo(first)] != NoColor || capturesSecond(MovePair(Word(e)));
     EXPECT_EQ(e.score, Word(e) == preferred ? PreferredScore : captures ? e.score : 0) << what << Text(Word(e));
     EXPECT_EQ(e.score > 0, captures || Word(e) == preferred) << what << Text(Word(e));
     positive += e.score > 0;
@@ -341,7 +332,9 @@ void ExpectOrdering(const Board& b, std::vector<E> all, decltype(Word(E{})) pref
       const Move f = FirstOf(MovePair(Word(o)));
       if (Word(o) == preferred || MoveTo(f) == MoveTo(first) || b.colorAt[MoveTo(first)] == NoColor) continue;
       const int victims = b.typeAt[MoveTo(first)] - (b.colorAt[MoveTo(f)] != NoColor ? b.typeAt[MoveTo(f)] : 0);
-      if (victims > 0) {
+      const int attackers = b.typeAt[MoveFrom(f)] - b.typeAt[MoveFrom(first)];
+      const bool firstOnly = !capturesSecond(Word(e)) && !capturesSecond(Word(o));
+      if (victims > 0 || (victims == 0 && attackers > 0 && firstOnly)) {
         EXPECT_GT(e.score, o.score) << what << Text(Word(e)) << " over " << Text(Word(o));
       }
     }
@@ -363,17 +356,27 @@ void ExpectOrdering(const Board& b, std::vector<E> all, decltype(Word(E{})) pref
 TEST(Ordering, PreferredThenCapturesByVictimAndAttacker) {
   for (const char* fen : {Kiwipete, "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10"}) {
     Board b = BoardFromFen(fen);
-    std::vector<ScoredMove> moves;
-    for (Move m : LegalMoves(b)) moves.push_back({m, 0});
+    std::vector<ScoredMove> moves(MaxMovesPerPosition);
     std::vector<ScoredPair> turns;
     for (MovePair p : LegalTurns(b)) turns.push_back({p, 0});
-    for (size_t pick : {size_t(0), moves.size() / 2}) {
-      const Move m = moves[pick].move;
-      ExpectOrdering(b, moves, m, [&](auto& list) { return ScoreMovesRanked(list, b, m); });
-      const MovePair p = turns[pick * turns.size() / moves.size()].pair;
-      ExpectOrdering(b, turns, p, [&](auto& list) { return ScorePairsRanked(b, p, list); });
+    // The turns are scored after generation, and never past the list's end,
+    // where a capture stands.
+    const auto capture = std::find_if(
+        turns.begin(), turns.end(), [&](const ScoredPair& e) { return b.colorAt[MoveTo(FirstOf(e.pair))] != NoColor; });
+    ASSERT_NE(capture, turns.end());
+    std::rotate(capture, capture + 1, turns.end());
+    for (const size_t pick : {size_t(0), turns.size() / 2}) {
+      StackMoveList list{moves.data(), moves.data()};
+      RankingList ranking{list};
+      GenerateMoves<White>(b, ranking);
+      const Move m = list.At(int(pick * list.Count() / turns.size())).move;
+      ExpectOrdering(b, list, m, ranking.captures + RankPreferred(list, m));
+      for (auto& e : turns) e.score = 0;
+      StackPairList pairs{turns.data(), turns.data() + turns.size() - 1};
+      const MovePair p = turns[pick].pair;
+      ExpectOrdering(b, pairs, p, ScorePairsRanked(b, p, pairs));
+      EXPECT_EQ(turns.back().score, 0);
     }
-    ExpectOrdering(b, moves, NoMove, [&](auto& list) { return ScoreMovesRanked(list, b, NoMove); });
   }
 }
 
