@@ -30,9 +30,11 @@ void CheckEvaluateAfter(Position& pos, Move m, int found) {
 }
 #endif
 
+// standPat: a quiescence node's static evaluation, given by its parent
+// (other nodes evaluate for themselves).
 template <Color Us, Node Kind, InCheck C>
 int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, uint32_t depth, bool followPv,
-               PvLine& pvOut, int standPat);
+               PvLine& pvOut, int standPat = 0);
 
 // The child of a legal move that is not a quiescence node: in check it is
 // searched whole (the check extension keeps at least one ply).
@@ -41,8 +43,8 @@ int SearchFullChild(Position& pos, Context& sc, bool check, int alpha, int beta,
                     bool followPv, PvLine& child) {
   if (check)
     return -SearchNode<Them, Node::Inner, InCheck::Yes>(pos, sc, alpha, beta, ply, depth > 1 ? depth - 1 : 1, followPv,
-                                                        child, 0);
-  return -SearchNode<Them, Node::Inner, InCheck::No>(pos, sc, alpha, beta, ply, depth - 1, followPv, child, 0);
+                                                        child);
+  return -SearchNode<Them, Node::Inner, InCheck::No>(pos, sc, alpha, beta, ply, depth - 1, followPv, child);
 }
 
 // One node of any kind, and its move loop: make, test, recurse, take back.
@@ -193,9 +195,8 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
 SearchResult<Move> SearchBestMove(Position& pos, const SearchLimits& limits, SearchReporter<Move>* reporter) {
   Context sc{limits, reporter};
   return IterativeDeepening(pos, sc, [&](auto us, bool inCheck, uint32_t depth, bool followPv, PvLine& line) {
-    return inCheck
-               ? SearchNode<us, Node::Root, InCheck::Yes>(pos, sc, -MateScore, MateScore, 0, depth, followPv, line, 0)
-               : SearchNode<us, Node::Root, InCheck::No>(pos, sc, -MateScore, MateScore, 0, depth, followPv, line, 0);
+    return inCheck ? SearchNode<us, Node::Root, InCheck::Yes>(pos, sc, -MateScore, MateScore, 0, depth, followPv, line)
+                   : SearchNode<us, Node::Root, InCheck::No>(pos, sc, -MateScore, MateScore, 0, depth, followPv, line);
   });
 }
 
