@@ -89,7 +89,7 @@ struct EvalTerms {
   int blend;            // opening * phase + endgame * (64 - phase) of the placement, not yet divided
   int bareMaterial;     // without the bishop pairs
   int uncappedPhase;
-  int bishops[2];
+  int bishops[ColorCount];
 };
 
 inline EvalTerms EvalTermsOf(const Board& b) {

@@ -12,8 +12,8 @@
 namespace quarn {
 
 struct EvalTables {
-  ScorePair materialValue[7];
-  ScorePair pieceSquare[2][7][128];
+  ScorePair materialValue[PieceTypeCount];
+  ScorePair pieceSquare[ColorCount][PieceTypeCount][SquareArraySize];
 };
 
 namespace detail {
@@ -79,6 +79,7 @@ constexpr EvalTables ComputeEvalTables() {
 
 inline constexpr EvalTables EvalTableData = detail::ComputeEvalTables();
 inline constexpr const ScorePair (&MaterialValue)[7] = EvalTableData.materialValue;
-inline constexpr const ScorePair (&PieceSquareTable)[2][7][128] = EvalTableData.pieceSquare;
+inline constexpr const ScorePair (&PieceSquareTable)[ColorCount][PieceTypeCount][SquareArraySize] =
+    EvalTableData.pieceSquare;
 
 }  // namespace quarn

@@ -156,7 +156,7 @@ namespace detail {
 // nothing between.
 template <int Type>
 inline bool SliderReads(const Board& b, Square s, Square c) {
-  return (AttackKinds[c - s + 128] & LinesOf<Type>) != 0 && IsPathEmpty(b, s, c);
+  return (AttackKinds[c - s + DifferenceOffset] & LinesOf<Type>) != 0 && IsPathEmpty(b, s, c);
 }
 
 // The squares a pawn of Us reads, as steps from it: push, double push,
@@ -169,7 +169,7 @@ inline constexpr int PawnReadSteps[] = {PawnPushStep[Us], 2 * PawnPushStep[Us], 
 // several single moves: the free-move counts of that side's pieces other
 // than the king by slot, the pawns' total and the pinned pieces.
 struct MoveCountBase {
-  uint8_t bySlot[16];
+  uint8_t bySlot[SlotsPerSide];
   int pawns;
   uint64_t pinned;
   uint8_t pinLines;  // PinLines of that side
@@ -217,7 +217,7 @@ inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCoun
   if constexpr (ownMove)
     pinsKept = pinsKept && to != k;
   else
-    pinsKept = pinsKept && !(AttackKinds[to - k + 128] & SliderLinesByType[b.typeAt[to]]);
+    pinsKept = pinsKept && !(AttackKinds[to - k + DifferenceOffset] & SliderLinesByType[b.typeAt[to]]);
   const uint64_t pinMask = pinsKept ? base.pinned : PinnedPieces<Us>(b);
   auto isPinned = [&](Square s) { return pinMask && ((pinMask >> IndexOf(s)) & 1); };
   FixedMoveList scratch;
@@ -259,7 +259,8 @@ inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCoun
     } else {
       bool reads;
       if constexpr (Type == Knight)
-        reads = ((AttackKinds[from - s + 128] | AttackKinds[to - s + 128]) & KnightAttack) != 0;
+        reads =
+            ((AttackKinds[from - s + DifferenceOffset] | AttackKinds[to - s + DifferenceOffset]) & KnightAttack) != 0;
       else
         reads = SliderReads<Type>(b, s, from) || SliderReads<Type>(b, s, to);
       n += s == to || reads ? CountFreeMoves<Us, Type>(b, s) : base.bySlot[b.slotAt[s]];

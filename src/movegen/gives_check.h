@@ -23,7 +23,7 @@ inline bool SliderChecks(const Board& b, Square from, Square to, Square k, uint8
   return IsPathEmptyExcept(b, to, k, except);
 }
 
-inline bool KnightChecks(Square to, Square k) { return (AttackKinds[k - to + 128] & KnightAttack) != 0; }
+inline bool KnightChecks(Square to, Square k) { return (AttackKinds[k - to + DifferenceOffset] & KnightAttack) != 0; }
 
 // The piece leaving `from` uncovers a slider of colour c aimed at K.
 template <Color C>
@@ -108,8 +108,9 @@ template <Color Us>
 [[gnu::always_inline]] inline bool GivesCheck(Board& b, Move m) {
   const Square k = b.KingSquare(Opponent(Us));
   const Square from = MoveFrom(m), to = MoveTo(m);
-  if (MoveKindOf(m) == NormalMove && !(AttackKinds[k - to + 128] & detail::CheckKindsByType[b.typeAt[from]]) &&
-      !(AttackKinds[k - from + 128] & (DiagonalLine | StraightLine)))
+  if (MoveKindOf(m) == NormalMove &&
+      !(AttackKinds[k - to + DifferenceOffset] & detail::CheckKindsByType[b.typeAt[from]]) &&
+      !(AttackKinds[k - from + DifferenceOffset] & (DiagonalLine | StraightLine)))
     return false;
   return detail::GivesCheckByType<Us>(b, m, from, to, k);
 }

@@ -53,13 +53,13 @@ inline bool FindAttacker(const Board& b, Square s, Square& attacker) {
   return false;
 }
 
-// Which pieces can attack across a square difference (to - from + 128).
+// Which pieces can attack across a square difference (to - from + DifferenceOffset).
 enum AttackKind : uint8_t { KnightAttack = 1, KingAttack = 2, DiagonalLine = 4, StraightLine = 8 };
-inline constexpr std::array<uint8_t, 257> AttackKinds = [] {
-  std::array<uint8_t, 257> t{};
-  for (const int* d = KnightSteps; *d; ++d) t[128 + *d] |= KnightAttack;
-  for (const int* d = KingSteps; *d; ++d) t[128 + *d] |= KingAttack;
-  for (int i = 0; i < 257; ++i) {
+inline constexpr std::array<uint8_t, DifferenceCount> AttackKinds = [] {
+  std::array<uint8_t, DifferenceCount> t{};
+  for (const int* d = KnightSteps; *d; ++d) t[DifferenceOffset + *d] |= KnightAttack;
+  for (const int* d = KingSteps; *d; ++d) t[DifferenceOffset + *d] |= KingAttack;
+  for (int i = 0; i < DifferenceCount; ++i) {
     const int d = DirectionTable[i];
     if (d == 15 || d == 17 || d == -15 || d == -17) t[i] |= DiagonalLine;
     if (d == 16 || d == 1 || d == -16 || d == -1) t[i] |= StraightLine;
@@ -81,17 +81,18 @@ constexpr uint16_t ZoneShortPassing = 1 << 5, ZoneShortTarget = 1 << 8;
 constexpr uint16_t ZoneLongPassing = 1 << 7, ZoneLongTarget = 1 << 9;
 
 // Indexed by kind (0 knight, 1 king, 2 diagonal line, 3 straight line) and by
-// a piece's offset from a king (from - k + 128): the zone squares that a piece
-// of that kind could reach, lines not yet checked for blockers.
-inline constexpr std::array<std::array<uint16_t, 257>, 4> ZoneReach = [] {
-  std::array<std::array<uint16_t, 257>, 4> t{};
-  for (int offset = -128; offset <= 128; ++offset) {
+// a piece's offset from a king (from - k + DifferenceOffset): the zone
+// squares that a piece of that kind could reach, lines not yet checked for
+// blockers.
+inline constexpr std::array<std::array<uint16_t, DifferenceCount>, 4> ZoneReach = [] {
+  std::array<std::array<uint16_t, DifferenceCount>, 4> t{};
+  for (int offset = -DifferenceOffset; offset <= DifferenceOffset; ++offset) {
     for (int j = 0; j < 10; ++j) {
       const int difference = ZoneSteps[j] - offset;  // zone square minus the piece's square
-      if (difference < -128 || difference > 128 || difference == 0) continue;
-      const uint8_t kinds = AttackKinds[difference + 128];
+      if (difference < -DifferenceOffset || difference > DifferenceOffset || difference == 0) continue;
+      const uint8_t kinds = AttackKinds[difference + DifferenceOffset];
       for (int kind = 0; kind < 4; ++kind) {
-        if (kinds & (1 << kind)) t[kind][offset + 128] |= uint16_t(1 << j);
+        if (kinds & (1 << kind)) t[kind][offset + DifferenceOffset] |= uint16_t(1 << j);
       }
     }
   }
@@ -113,9 +114,9 @@ inline uint16_t ZoneAttacks(const Board& b, Square k, uint16_t targets) {
     }
   }
   const PieceList& pieces = b.pieceLists[A];
-  if (pieces.squares[0] != NoSquare) attacked |= ZoneReach[1][pieces.squares[0] - k + 128];
+  if (pieces.squares[0] != NoSquare) attacked |= ZoneReach[1][pieces.squares[0] - k + DifferenceOffset];
   VisitPieces<PieceSet::Officers>(b, pieces, [&]<int Type>(TypeTag<Type>, Square from) {
-    const int offset = from - k + 128;
+    const int offset = from - k + DifferenceOffset;
     if constexpr (Type == Knight) {
       attacked |= ZoneReach[0][offset];
     } else {
@@ -147,9 +148,9 @@ inline bool IsSquareAttacked(const Board& b, Square s) {
   }
   const PieceList& pieces = b.pieceLists[A];
   const Square king = pieces.squares[0];
-  if (king != NoSquare && (AttackKinds[s - king + 128] & KingAttack)) return true;
+  if (king != NoSquare && (AttackKinds[s - king + DifferenceOffset] & KingAttack)) return true;
   return VisitPieces<PieceSet::Officers>(b, pieces, [&]<int Type>(TypeTag<Type>, Square from) {
-    const uint8_t kinds = AttackKinds[s - from + 128];
+    const uint8_t kinds = AttackKinds[s - from + DifferenceOffset];
     if constexpr (Type == Knight) {
       return (kinds & KnightAttack) != 0;
     } else {
@@ -187,7 +188,7 @@ inline uint64_t PinnedPieces(const Board& b) {
   if (k == NoSquare) return 0;  // a king taken in a quiescence line pins nothing
   uint64_t pinned = 0;
   VisitPieces<PieceSet::Sliders>(b, b.pieceLists[E], [&]<int Type>(TypeTag<Type>, Square s) {
-    if (!(AttackKinds[s - k + 128] & LinesOf<Type>)) return false;
+    if (!(AttackKinds[s - k + DifferenceOffset] & LinesOf<Type>)) return false;
     const int d = Direction(k, s);
     int p = k + d;
     while (b.colorAt[p] == NoColor) p += d;  // s lies on this ray, so the walk stops on the board
@@ -212,21 +213,21 @@ inline bool IsPinnedOnLine(const Board& b, Square k, Square s) {
   while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += d;
   if (IsOffBoard(t) || b.colorAt[t] != Opponent(P)) return false;
   const int type = b.typeAt[t];
-  return type == Queen || type == (AttackKinds[d + 128] & DiagonalLine ? Bishop : Rook);
+  return type == Queen || type == (AttackKinds[d + DifferenceOffset] & DiagonalLine ? Bishop : Rook);
 }
 
 // One bit for each of the eight queen steps from a square towards another
-// (0 when the two share no line), indexed by to - from + 128.
-inline constexpr std::array<uint8_t, 257> LineBits = [] {
-  std::array<uint8_t, 257> t{};
-  for (int i = 0; i < 257; ++i) {
+// (0 when the two share no line), indexed by to - from + DifferenceOffset.
+inline constexpr std::array<uint8_t, DifferenceCount> LineBits = [] {
+  std::array<uint8_t, DifferenceCount> t{};
+  for (int i = 0; i < DifferenceCount; ++i) {
     for (int j = 0; j < 8; ++j) {
       if (DirectionTable[i] != 0 && DirectionTable[i] == KingSteps[j]) t[i] = uint8_t(1 << j);
     }
   }
   return t;
 }();
-inline uint8_t LineBit(Square from, Square to) { return LineBits[to - from + 128]; }
+inline uint8_t LineBit(Square from, Square to) { return LineBits[to - from + DifferenceOffset]; }
 
 // The lines from P's king, as LineBit bits, on which an enemy slider that
 // moves along them stands, whatever lies between: a pin of a piece of P can
@@ -237,7 +238,7 @@ inline uint8_t PinLines(const Board& b) {
   if (k == NoSquare) return 0;
   uint8_t lines = 0;
   VisitPieces<PieceSet::Sliders>(b, b.pieceLists[Opponent(P)], [&]<int Type>(TypeTag<Type>, Square s) {
-    if (AttackKinds[s - k + 128] & LinesOf<Type>) lines |= LineBit(k, s);
+    if (AttackKinds[s - k + DifferenceOffset] & LinesOf<Type>) lines |= LineBit(k, s);
     return false;
   });
   return lines;

@@ -7,8 +7,8 @@ namespace quarn {
 
 bool BoardIsConsistent(const Board& b, bool checkSums) {
   ScorePair material[2] = {0, 0}, placement[2] = {0, 0};
-  int counts[2][7] = {};
-  for (int sq = 0; sq < 128; ++sq) {
+  int counts[ColorCount][PieceTypeCount] = {};
+  for (int sq = 0; sq < SquareArraySize; ++sq) {
     // Off-board squares hold no colour: some generators read them untested.
     if (IsOffBoard(sq)) {
       if (b.colorAt[sq] != NoColor) return false;

@@ -13,11 +13,13 @@
 
 namespace quarn {
 
+constexpr int SlotsPerSide = 16;
+
 // Slot 0 king, 1 queen, 2-3 rooks, 4-5 bishops, 6-7 knights, 8-15 pawns and
 // any extra pieces.
 struct PieceList {
-  Square squares[16];
-  uint8_t countByType[7];
+  Square squares[SlotsPerSide];
+  uint8_t countByType[PieceTypeCount];
   uint8_t total;
 };
 
@@ -38,15 +40,15 @@ constexpr bool HomeSlotsAgree() {
 }
 static_assert(HomeSlotsAgree());
 
-constexpr uint8_t EmptySlot = 16;
+constexpr uint8_t EmptySlot = SlotsPerSide;
 
 struct Board {
-  PieceList pieceLists[2];
-  uint8_t colorAt[128];
-  uint8_t typeAt[128];
-  uint8_t slotAt[128];
-  ScorePair materialSum[2];
-  ScorePair placementSum[2];
+  PieceList pieceLists[ColorCount];
+  uint8_t colorAt[SquareArraySize];
+  uint8_t typeAt[SquareArraySize];
+  uint8_t slotAt[SquareArraySize];
+  ScorePair materialSum[ColorCount];
+  ScorePair placementSum[ColorCount];
   Color sideToMove;
   Square epSquare;
   uint8_t castlingRights;
@@ -80,7 +82,7 @@ inline int FindFreeSlot(const Board& b, Color c, PieceType type) {
     if (list.squares[slot] == NoSquare) return slot;
   }
   if (type >= Knight && type <= Queen) {
-    for (int slot = 8; slot < 16; ++slot) {
+    for (int slot = 8; slot < SlotsPerSide; ++slot) {
       if (list.squares[slot] == NoSquare) return slot;
     }
   }
@@ -144,7 +146,7 @@ template <PieceSet Set, class Visit>
     left = pieces.countByType[Bishop] + pieces.countByType[Rook] + pieces.countByType[Queen] - atHome;
     if constexpr (Set == PieceSet::Officers) left += pieces.countByType[Knight];
   }
-  for (int slot = 8; slot < 16 && left > 0; ++slot) {
+  for (int slot = 8; slot < SlotsPerSide && left > 0; ++slot) {
     const Square s = pieces.squares[slot];
     if (s == NoSquare) continue;
     const int type = b.typeAt[s];

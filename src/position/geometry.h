@@ -42,36 +42,35 @@ inline constexpr int PawnPushStep[] = {16, -16};
 
 // Castling rights a move gives up when it ends (To) or starts (From) on a
 // rook's or a king's home square.
-inline constexpr std::array<uint8_t, 128> CastlingMaskTo = [] {
-  std::array<uint8_t, 128> t{};
+inline constexpr std::array<uint8_t, SquareArraySize> CastlingMaskTo = [] {
+  std::array<uint8_t, SquareArraySize> t{};
   for (Color c : {White, Black}) {
     for (CastlingSide side : {ShortCastling, LongCastling})
       t[CastlingRookFrom[CastlingCode(c, side)]] = CastlingRight(c, side);
   }
   return t;
 }();
-inline constexpr std::array<uint8_t, 128> CastlingMaskFrom = [] {
-  std::array<uint8_t, 128> t = CastlingMaskTo;
+inline constexpr std::array<uint8_t, SquareArraySize> CastlingMaskFrom = [] {
+  std::array<uint8_t, SquareArraySize> t = CastlingMaskTo;
   for (Color c : {White, Black}) t[RelativeSquare(c, E1)] = CastlingRightsOf(c);
   return t;
 }();
 
-// Indexed by to - from + 128: the queen step from `from` towards `to` when the
-// two squares share a rank, file or diagonal, else 0. The extra entry keeps
-// the lookup in bounds when one side is the no-square value 0x80.
-inline constexpr std::array<int8_t, 257> DirectionTable = [] {
-  std::array<int8_t, 257> t{};
+// Indexed by to - from + DifferenceOffset: the queen step from `from`
+// towards `to` when the two squares share a rank, file or diagonal, else 0.
+inline constexpr std::array<int8_t, DifferenceCount> DirectionTable = [] {
+  std::array<int8_t, DifferenceCount> t{};
   for (const int* list : {BishopSteps, RookSteps}) {
-    for (int from = 0; from < 128; ++from) {
+    for (int from = 0; from < SquareArraySize; ++from) {
       if (IsOffBoard(from)) continue;
       for (const int* d = list; *d; ++d) {
-        for (int to = from + *d; !IsOffBoard(to); to += *d) t[to - from + 128] = int8_t(*d);
+        for (int to = from + *d; !IsOffBoard(to); to += *d) t[to - from + DifferenceOffset] = int8_t(*d);
       }
     }
   }
   return t;
 }();
 
-inline int Direction(Square from, Square to) { return DirectionTable[to - from + 128]; }
+inline int Direction(Square from, Square to) { return DirectionTable[to - from + DifferenceOffset]; }
 
 }  // namespace quarn

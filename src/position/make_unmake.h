@@ -177,8 +177,8 @@ inline void UnmakeMoveT(Board& b, Move m, const UndoRecord& u) {
 // The evaluation sums before a make that keeps them: the take-back can then
 // skip them (Sums::Skip) and put them back whole.
 struct SumsRecord {
-  ScorePair material[2];
-  ScorePair placement[2];
+  ScorePair material[ColorCount];
+  ScorePair placement[ColorCount];
 };
 inline SumsRecord SaveSums(const Board& b) {
   return SumsRecord{{b.materialSum[White], b.materialSum[Black]}, {b.placementSum[White], b.placementSum[Black]}};

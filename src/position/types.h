@@ -10,8 +10,15 @@ namespace quarn {
 // off the board; 0x80 is "no square".
 using Square = uint8_t;
 constexpr Square NoSquare = 0x80;
+// Arrays indexed by square hold every 0x88 index, off-board ones included.
+constexpr int SquareArraySize = 128;
+// Tables indexed by a difference of squares, to - from + DifferenceOffset,
+// hold every difference of two 0x88 squares, NoSquare as one side included.
+constexpr int DifferenceOffset = 128;
+constexpr int DifferenceCount = 2 * DifferenceOffset + 1;
 
 enum Color : uint8_t { White = 0, Black = 1, NoColor = 2 };
+constexpr int ColorCount = NoColor;
 
 constexpr Color Opponent(Color c) { return Color(c ^ 1); }
 
@@ -24,6 +31,7 @@ enum class InCheck : bool { No, Yes };          // the side to move stands in ch
 enum class FirstTurnRule : bool { Off, On };    // Marseillais: a one-move turn from the initial position
 
 enum PieceType : uint8_t { Empty = 0, Pawn = 1, Knight = 2, Bishop = 3, Rook = 4, Queen = 5, King = 6 };
+constexpr int PieceTypeCount = King + 1;  // Empty included
 
 constexpr const char* PieceLetters = ".pnbrqk";
 
@@ -90,8 +98,8 @@ constexpr int IndexStep(int d) {
 }
 constexpr int StepWord(int d) { return IndexStep(d) << 6; }
 constexpr bool IndexStepsAgree() {
-  for (int from = 0; from < 128; ++from) {
-    for (int to = 0; to < 128; ++to) {
+  for (int from = 0; from < SquareArraySize; ++from) {
+    for (int to = 0; to < SquareArraySize; ++to) {
       if (IsOffBoard(from) || IsOffBoard(to)) continue;
       if (SelfMoveWord(Square(from)) + StepWord(to - from) != MakeMoveWord(Square(from), Square(to))) return false;
     }
