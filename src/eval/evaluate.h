@@ -125,7 +125,7 @@ inline int EvaluateAfter(const Board& b, const EvalTerms& before, Move m) {
   // Us gains the mover's step and Them loses the taken piece's square.
   const ScorePair gain = AddScores(SubScores(onTo, onFrom), PieceSquareTable[Them][taken][to]);
   const ScorePair placement = Us == White ? AddScores(before.placement, gain) : SubScores(before.placement, gain);
-  int bishops[2] = {before.bishops[White], before.bishops[Black]};
+  int bishops[ColorCount] = {before.bishops[White], before.bishops[Black]};
   bishops[Them] -= taken == Bishop;
   const int value = OpeningOf(MaterialValue[taken]);
   const int material =

@@ -52,7 +52,8 @@ constexpr void CompleteEvalTables(EvalTables& t) {
 constexpr EvalTables ComputeEvalTables() {
   EvalTables t{};
   constexpr int material[] = {0, 100, 325, 325, 500, 975, 0};
-  for (int type = 0; type < 7; ++type) t.materialValue[type] = MakeScorePair(material[type], material[type]);
+  for (int type = 0; type < PieceTypeCount; ++type)
+    t.materialValue[type] = MakeScorePair(material[type], material[type]);
   for (int r = 0; r < 8; ++r) {
     for (int f = 0; f < 4; ++f) {
       const int rd = Min(r, 7 - r);
@@ -78,7 +79,7 @@ constexpr EvalTables ComputeEvalTables() {
 }  // namespace detail
 
 inline constexpr EvalTables EvalTableData = detail::ComputeEvalTables();
-inline constexpr const ScorePair (&MaterialValue)[7] = EvalTableData.materialValue;
+inline constexpr const ScorePair (&MaterialValue)[PieceTypeCount] = EvalTableData.materialValue;
 inline constexpr const ScorePair (&PieceSquareTable)[ColorCount][PieceTypeCount][SquareArraySize] =
     EvalTableData.pieceSquare;
 

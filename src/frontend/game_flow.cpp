@@ -47,14 +47,14 @@ TurnType<V> FirstLegal(typename V::PositionType& pos) {
 }
 
 void PrintMoveLines(Move m) {
-  char text[8];
+  char text[MoveTextSize];
   FormatMove(m, text);
   std::printf("move %s\n", text);
 }
 // A two-move turn is sent as two lines, the first ending in a comma.
 void PrintMoveLines(MovePair p) {
   if (IsSingleTurn(p)) return PrintMoveLines(FirstOf(p) ? FirstOf(p) : SecondOf(p));
-  char text[8];
+  char text[MoveTextSize];
   FormatMove(FirstOf(p), text);
   std::printf("move %s,\n", text);
   FormatMove(SecondOf(p), text);
@@ -68,7 +68,7 @@ class ThinkingPrinter final : public SearchReporter<Turn> {
   explicit ThinkingPrinter(const TimeControl& tc) : tc_(tc) {}
   void Thinking(int depth, int score, uint64_t nodes, const BasicPvLine<Turn>& line) override {
     std::printf("%d %d %d %lld", depth, score, MoveElapsed(tc_), (long long)nodes);
-    char text[16];
+    char text[TurnTextSize];
     for (uint32_t i = 0; i < line.count; ++i) {
       FormatTurn(line.moves[i], text);
       std::printf(" %s", text);
@@ -150,7 +150,7 @@ class DividePrinter final : public DivideReporter<Turn> {
  public:
   explicit DividePrinter(int depth) : depth_(depth) {}
   void Entry(Turn t, uint64_t count) override {
-    char text[16];
+    char text[TurnTextSize];
     FormatTurn(t, text);
     if (depth_ == 1)
       std::printf("# %-5s: %llu\n", text, (unsigned long long)count);

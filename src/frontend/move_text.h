@@ -25,7 +25,10 @@ bool ParseTypedTurn(const char* word, int maxMoves, ParsedMove& first, ParsedMov
 bool MatchesTyped(Move m, const ParsedMove& first, const ParsedMove& second);
 bool MatchesTyped(MovePair p, const ParsedMove& first, const ParsedMove& second);
 
-// At least 6 bytes; a pair needs 12.
+// Text buffers: a move takes up to 6 bytes ("e7e8q" and its end), a pair
+// up to 12; both with room to spare.
+constexpr int MoveTextSize = 8;
+constexpr int TurnTextSize = 16;
 void FormatMove(Move m, char* text);
 void FormatMovePair(MovePair p, char* text);
 inline void FormatTurn(Move m, char* text) { FormatMove(m, text); }

@@ -63,7 +63,7 @@ inline bool CastlingChecks(const Board& b, Move m, Square k) {
 // The kinds of attack (AttackKinds) by which a piece of each type could
 // check a king from the square it moves to: a pawn's capture steps are king
 // steps; a king moving normally checks only by discovery.
-inline constexpr uint8_t CheckKindsByType[7] = {
+inline constexpr uint8_t CheckKindsByType[PieceTypeCount] = {
     0, KingAttack, KnightAttack, DiagonalLine, StraightLine, DiagonalLine | StraightLine, 0};
 
 // The whole test, by the type of the moving piece.

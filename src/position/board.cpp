@@ -6,7 +6,7 @@
 namespace quarn {
 
 bool BoardIsConsistent(const Board& b, bool checkSums) {
-  ScorePair material[2] = {0, 0}, placement[2] = {0, 0};
+  ScorePair material[ColorCount] = {0, 0}, placement[ColorCount] = {0, 0};
   int counts[ColorCount][PieceTypeCount] = {};
   for (int sq = 0; sq < SquareArraySize; ++sq) {
     // Off-board squares hold no colour: some generators read them untested.
@@ -43,7 +43,7 @@ bool BoardIsConsistent(const Board& b, bool checkSums) {
       ++total;
     }
     if (total != list.total || list.countByType[0] != 0) return false;
-    for (int type = 1; type < 7; ++type) {
+    for (int type = Pawn; type < PieceTypeCount; ++type) {
       if (counts[c][type] != list.countByType[type]) return false;
     }
     if (checkSums && (material[c] != b.materialSum[c] || placement[c] != b.placementSum[c])) return false;

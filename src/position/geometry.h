@@ -33,8 +33,8 @@ constexpr bool SameSteps(const int* a, const int* b) {
 static_assert(SameSteps(KnightPack::steps, KnightSteps) && SameSteps(BishopPack::steps, BishopSteps) &&
               SameSteps(RookPack::steps, RookSteps) && SameSteps(KingPack::steps, KingSteps));
 
-inline constexpr const int* StepsByType[7] = {nullptr,   nullptr,   KnightSteps, BishopSteps,
-                                              RookSteps, KingSteps, KingSteps};
+inline constexpr const int* StepsByType[PieceTypeCount] = {nullptr,   nullptr,   KnightSteps, BishopSteps,
+                                                           RookSteps, KingSteps, KingSteps};
 
 // From the pawn to the square it captures on, in visiting order.
 inline constexpr int PawnCaptureSteps[][2] = {{15, 17}, {-15, -17}};
