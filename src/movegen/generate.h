@@ -81,13 +81,13 @@ inline void GenerateKingSteps(const Board& b, Square s, List& list) {
 }
 
 // Whether a pawn of Us on s can take on t = s + a capture step. No pawn
-// stands on its last rank, so t lies within the 128 squares of the arrays,
-// but for -1 (Black's a2 pawn taking leftwards), which the mask turns into
-// the off-board 0x7F; off-board squares hold no colour, so no test for them
-// is needed.
+// stands on its last rank, so t lies within the squares of the arrays, but
+// for -1 (Black's a2 pawn taking leftwards), which the mask turns into the
+// off-board last index; off-board squares hold no colour, so no test for
+// them is needed.
 template <Color Us>
 inline bool PawnCanTake(const Board& b, int t) {
-  return b.colorAt[t & 0x7F] == Opponent(Us);
+  return b.colorAt[t & (SquareArraySize - 1)] == Opponent(Us);
 }
 
 template <Color Us, class List>

@@ -11,20 +11,6 @@ namespace quarn {
 // Above every capture's score: the previous line's move is searched first.
 constexpr int PreferredScore = 32000;
 
-// The number of picks of a freshly scored list that can exchange entries.
-// Scores are never negative, so once the positive entries have been picked
-// the rest are all 0: no later pick exchanges anything, and each takes the
-// entry at k as it stands. A negative score would count the whole list.
-struct RankTally {
-  int positive = 0;
-  bool negative = false;
-  void Add(int score) {
-    positive += score > 0;
-    negative |= score < 0;
-  }
-  int Ranked(int count) const { return negative ? count : positive; }
-};
-
 // The search's move list while it is generated: each capture is scored by
 // victim and attacker as it is appended (every other move stays at 0), and
 // the captures are counted, which is the list's ranked count.
@@ -55,16 +41,21 @@ inline int RankPreferred(List& list, Move preferred) {
   return 0;
 }
 
-// The second move's capture is read on the board before the turn: a square
-// the first move empties or fills still shows its old contents.
+// Scores a freshly generated turn list and returns its ranked count: the
+// number of picks that can exchange entries. No score is negative, so once
+// the positive entries have been picked the rest are all 0 and each later
+// pick takes the entry at k as it stands. The second move's capture is read
+// on the board before the turn: a square the first move empties or fills
+// still shows its old contents.
+static_assert(16 * Pawn - King > 0);
 template <class List>
 inline int ScorePairsRanked(const Board& b, MovePair preferred, List& list) {
-  RankTally tally;
+  int positive = 0;
   for (int i = 0; i < list.Count(); ++i) {
     ScoredPair& e = list.At(i);
     if (e.pair == preferred) {
       e.score = PreferredScore;
-      tally.Add(e.score);
+      ++positive;
       continue;
     }
     const Move first = FirstOf(e.pair), second = SecondOf(e.pair);
@@ -79,9 +70,9 @@ inline int ScorePairsRanked(const Board& b, MovePair preferred, List& list) {
       }
     }
     e.score = score;
-    tally.Add(score);
+    positive += score > 0;
   }
-  return tally.Ranked(list.Count());
+  return positive;
 }
 
 // Brings the best-scored entry of k and above to k (an exchange whenever a
