@@ -19,6 +19,8 @@ constexpr int DifferenceCount = 2 * DifferenceOffset + 1;
 
 enum Color : uint8_t { White = 0, Black = 1, NoColor = 2 };
 constexpr int ColorCount = NoColor;
+// The opponent is one bit away, and tables by colour hold exactly the sides.
+static_assert(Black == (White ^ 1) && ColorCount == 2);
 
 constexpr Color Opponent(Color c) { return Color(c ^ 1); }
 

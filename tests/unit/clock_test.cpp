@@ -2,6 +2,7 @@
 #include <climits>
 
 #include "frontend/clock.h"
+#include "frontend/game_flow.h"
 #include "test_util.h"
 
 namespace quarn::test {
@@ -31,6 +32,27 @@ TEST(Clock, AllotMoveTime) {
     EXPECT_EQ(AllotMoveTime(c.moves, c.ply, c.side, c.used, c.base, c.increment), c.budget)
         << c.moves << " " << c.ply << " " << c.used;
   EXPECT_GT(AllotMoveTime(1, 40, White, 0, base, 999900), 0);
+  const TimeControl fresh;  // before any level: 40 moves in 5 minutes, no increment
+  EXPECT_EQ(AllotMoveTime(fresh.movesPerControl, 78, White, 0, fresh.baseTime, fresh.increment), int(29990 * 0.9));
+}
+
+TEST(Clock, RatesPerSecond) {
+  const struct {
+    uint64_t count;
+    int32_t elapsed, rate;
+  } cases[] = {
+      {1000, 100, 1000},
+      {1, 3, 33},  // truncated
+      {5, 0, 0},
+      {5, -1, 0},  // no time measured
+      {21474836, 1, 2147483600},
+      {21474837, 1, INT32_MAX},
+      {uint64_t(1) << 40, 1, INT32_MAX},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PerSecond(c.count, c.elapsed), c.rate) << c.count << " " << c.elapsed;
+    EXPECT_EQ(NodesPerSecond(c.count, c.elapsed), c.rate) << c.count << " " << c.elapsed;
+  }
 }
 
 TEST(Clock, StartAndStop) {
