@@ -86,22 +86,13 @@ class ThinkingPrinter final : public SearchReporter<Turn> {
 int32_t PerSecond(uint64_t count, int32_t elapsed) {
   if (elapsed <= 0) return 0;
   const double rate = double(count) * 100.0 / double(elapsed);
-  return rate >= 2147483647.0 ? INT32_MAX : int32_t(rate);
-}
-
-int32_t NodesPerSecond(uint64_t nodes, int32_t elapsed) {
-  int32_t nps = 0;
-  if (elapsed > 0) {
-    const uint64_t rate = nodes * 100 / uint64_t(elapsed);
-    nps = rate > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(rate);
-  }
-  return nps;
+  return rate >= double(INT32_MAX) ? INT32_MAX : int32_t(rate);
 }
 
 namespace {
 
 void PrintNodesLine(uint64_t nodes, int32_t elapsed) {
-  std::printf("# nodes=%llu, time=%d, nps=%d\n", (unsigned long long)nodes, elapsed, NodesPerSecond(nodes, elapsed));
+  std::printf("# nodes=%llu, time=%d, nps=%d\n", (unsigned long long)nodes, elapsed, PerSecond(nodes, elapsed));
 }
 
 template <class V>

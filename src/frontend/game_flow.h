@@ -30,11 +30,10 @@ void CheckGameOver(GameContext& ctx);
 // Moves when the engine is to move and the game is not over.
 void EngineTurn(GameContext& ctx);
 
-// Rates per second from a count and the centiseconds it took, 0 when no time
-// was measured and saturated at INT32_MAX: the perft line's, computed in
-// floating point, and the search's nodes line's, in integers.
+// The rate per second of a count over the centiseconds it took (the perft
+// line's and the nodes line's), 0 when no time was measured and saturated
+// at INT32_MAX.
 int32_t PerSecond(uint64_t count, int32_t elapsed);
-int32_t NodesPerSecond(uint64_t nodes, int32_t elapsed);
 
 // "perft DEPTH" and "divide DEPTH": depths outside 1..the variant's maximum
 // are ignored.

@@ -22,7 +22,7 @@ bool BoardIsConsistent(const Board& b, bool checkSums) {
     if (c > Black) return false;
     const int type = b.typeAt[sq];
     const int slot = b.slotAt[sq];
-    if (type < Pawn || type > King || slot >= 16) return false;
+    if (type < Pawn || type > King || slot >= SlotsPerSide) return false;
     if (type == Pawn && (RankOf(sq) == 0 || RankOf(sq) == 7)) return false;
     if (b.pieceLists[c].squares[slot] != sq) return false;
     ++counts[c][type];
@@ -32,14 +32,14 @@ bool BoardIsConsistent(const Board& b, bool checkSums) {
   for (int c = 0; c < 2; ++c) {
     const PieceList& list = b.pieceLists[c];
     int total = 0;
-    for (int slot = 0; slot < 16; ++slot) {
+    for (int slot = 0; slot < SlotsPerSide; ++slot) {
       const Square sq = list.squares[slot];
       if (sq == NoSquare) continue;
       if (IsOffBoard(sq) || b.colorAt[sq] != c || b.slotAt[sq] != slot) return false;
       // Slots 0-7 hold only the type they are the home of; promoted pieces
       // keep their pawn's slot among 8-15, where no king stands. So no type
       // has more pieces than slots: one king, eight pawns.
-      if (slot < 8 ? b.typeAt[sq] != HomeTypeOfSlot[slot] : b.typeAt[sq] == King) return false;
+      if (slot < HomeSlotCount ? b.typeAt[sq] != HomeTypeOfSlot[slot] : b.typeAt[sq] == King) return false;
       ++total;
     }
     if (total != list.total || list.countByType[0] != 0) return false;

@@ -14,6 +14,9 @@
 namespace quarn {
 
 constexpr int SlotsPerSide = 16;
+// Slots 0-7 are each the home of one officer type; the shared slots 8-15
+// hold pawns and the pieces beyond their type's home slots.
+constexpr int HomeSlotCount = 8;
 
 // Slot 0 king, 1 queen, 2-3 rooks, 4-5 bishops, 6-7 knights, 8-15 pawns and
 // any extra pieces.
@@ -28,7 +31,7 @@ inline constexpr uint8_t SlotCountByType[] = {0, 8, 2, 2, 2, 1, 1};
 
 // The type every piece in slots 0-7 has (FindFreeSlot sends a piece beyond
 // its type's home slots to 8-15, and a promoted pawn keeps its slot).
-inline constexpr uint8_t HomeTypeOfSlot[] = {King, Queen, Rook, Rook, Bishop, Bishop, Knight, Knight};
+inline constexpr uint8_t HomeTypeOfSlot[HomeSlotCount] = {King, Queen, Rook, Rook, Bishop, Bishop, Knight, Knight};
 
 constexpr bool HomeSlotsAgree() {
   for (int type = Knight; type <= King; ++type) {
@@ -82,7 +85,7 @@ inline int FindFreeSlot(const Board& b, Color c, PieceType type) {
     if (list.squares[slot] == NoSquare) return slot;
   }
   if (type >= Knight && type <= Queen) {
-    for (int slot = 8; slot < SlotsPerSide; ++slot) {
+    for (int slot = HomeSlotCount; slot < SlotsPerSide; ++slot) {
       if (list.squares[slot] == NoSquare) return slot;
     }
   }
@@ -139,14 +142,14 @@ template <PieceSet Set, class Visit>
       }
     }() || ...);
   }
-  (std::make_integer_sequence<int, 8>{});
+  (std::make_integer_sequence<int, HomeSlotCount>{});
   if (stopped) return true;
-  int left = 8;
+  int left = SlotsPerSide - HomeSlotCount;
   if constexpr (Set != PieceSet::All) {
     left = pieces.countByType[Bishop] + pieces.countByType[Rook] + pieces.countByType[Queen] - atHome;
     if constexpr (Set == PieceSet::Officers) left += pieces.countByType[Knight];
   }
-  for (int slot = 8; slot < SlotsPerSide && left > 0; ++slot) {
+  for (int slot = HomeSlotCount; slot < SlotsPerSide && left > 0; ++slot) {
     const Square s = pieces.squares[slot];
     if (s == NoSquare) continue;
     const int type = b.typeAt[s];

@@ -358,7 +358,7 @@ TEST(Attacks, PinsAndPaths) {
     EXPECT_EQ(side == White ? PinnedPieces<White>(b) : PinnedPieces<Black>(b), pinned) << fen;
     // Each piece on a line with its king, looked at alone, agrees.
     const Square k = b.KingSquare(side);
-    for (int sq = 0; sq < 128; ++sq) {
+    for (int sq = 0; sq < SquareArraySize; ++sq) {
       if (IsOffBoard(sq) || b.colorAt[sq] != side || sq == k || Direction(k, Square(sq)) == 0) continue;
       const bool alone =
           side == White ? IsPinnedOnLine<White>(b, k, Square(sq)) : IsPinnedOnLine<Black>(b, k, Square(sq));
