@@ -114,6 +114,62 @@ inline int CountKingMoves(const Board& b, Square k) {
   return n;
 }
 
+// The lines a piece of this type moves along (none for the others).
+inline constexpr uint8_t SliderLinesByType[] = {0, 0, 0, LinesOf<Bishop>, LinesOf<Rook>, LinesOf<Queen>, 0};
+
+// The squares whose contents the king's count reads: each square the king
+// may step or castle to, the squares between it and an enemy slider that
+// reaches it, the piece of Us that alone shields it from one, and the
+// squares castling needs empty or its rook stands on. A move of Us that
+// takes nothing and touches none of them leaves the count as it was: the
+// opponent's pieces stand where they stood, no line from one of its sliders
+// to those squares opened or closed, and the castling rights are kept. In
+// check no legal move of that kind exists: the king's move lands on a
+// neighbour, and a piece that blocks the check steps between the checker
+// and the neighbour the check passes.
+template <Color Us>
+inline uint64_t KingCountReads(const Board& b, Square k) {
+  constexpr Color Them = Opponent(Us);
+  constexpr int home = RelativeSquare(Us, E1);
+  uint64_t reads = 0;
+  const auto mark = [&](int s) { reads |= uint64_t(1) << IndexOf(Square(s)); };
+  // The first square from s along d that is off the board or holds a piece.
+  const auto firstPiece = [&](int s, int d) {
+    int t = s + d;
+    while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += d;
+    return t;
+  };
+  const auto slidesTo = [&](int s, int z) {
+    return !IsOffBoard(s) && b.colorAt[s] == Them &&
+           (SliderLinesByType[b.typeAt[s]] & AttackKinds[z - s + DifferenceOffset]) != 0;
+  };
+  const auto walk = [&](int z) {
+    if (IsOffBoard(z)) return;
+    mark(z);
+    if (b.colorAt[z] == Us) return;  // no target while Us holds it
+    for (const int* d = KingSteps; *d; ++d) {
+      const int t = firstPiece(z, *d);
+      if (IsOffBoard(t)) continue;
+      if (b.colorAt[t] == Us) {
+        if (slidesTo(firstPiece(t, *d), z)) mark(t);
+      } else if (slidesTo(t, z)) {
+        for (int s = z + *d; s != t; s += *d) mark(s);
+      }
+    }
+  };
+  for (const int* d = KingSteps; *d; ++d) walk(k + *d);
+  if (k == home && (b.castlingRights & CastlingRight(Us, ShortCastling))) {
+    walk(home + 2);
+    mark(home + 3);
+  }
+  if (k == home && (b.castlingRights & CastlingRight(Us, LongCastling))) {
+    walk(home - 2);
+    mark(home - 3);
+    mark(home - 4);
+  }
+  return reads;
+}
+
 // The legal moves of Us's pieces, en passant aside: the king's, the pinned
 // pieces' along their rays, and free(TypeTag<type>, square) for every other.
 template <Color Us, class Free>
@@ -152,13 +208,6 @@ inline int CountLegalMoves(Board& b) {
 
 namespace detail {
 
-// A slider of this type on s reads square c: c lies on one of its lines with
-// nothing between.
-template <int Type>
-inline bool SliderReads(const Board& b, Square s, Square c) {
-  return (AttackKinds[c - s + DifferenceOffset] & LinesOf<Type>) != 0 && IsPathEmpty(b, s, c);
-}
-
 // The squares a pawn of Us reads, as steps from it: push, double push,
 // captures.
 template <Color Us>
@@ -167,42 +216,101 @@ inline constexpr int PawnReadSteps[] = {PawnPushStep[Us], 2 * PawnPushStep[Us], 
 
 // What a position holds for counting the moves of one side after each of
 // several single moves: the free-move counts of that side's pieces other
-// than the king by slot, the pawns' total and the pinned pieces.
+// than the king by slot and their total, the slots they stand in, for each
+// square the slots of the pieces whose count reads it, and the pinned
+// pieces.
 struct MoveCountBase {
   uint8_t bySlot[SlotsPerSide];
-  int pawns;
+  int total;
+  uint16_t countedSlots;
+  uint16_t readers[SquareArraySize];
   uint64_t pinned;
   uint8_t pinLines;  // PinLines of that side
+  // For the second moves of a turn only: the king's count and the squares
+  // it reads (KingCountReads).
+  int kingMoves;
+  uint64_t kingReads;
 };
 
-// The lines a piece of this type moves along (none for the others).
-inline constexpr uint8_t SliderLinesByType[] = {0, 0, 0, LinesOf<Bishop>, LinesOf<Rook>, LinesOf<Queen>, 0};
+// The free moves of Us's piece of this type (not the king) on s, marking
+// with `slotBit` in readers the squares they read: a pawn's push squares and
+// capture squares, a knight's targets, and a slider's squares along each line
+// up to the first piece.
+template <Color Us, int Type>
+inline int CountAndMarkFreeMoves(const Board& b, Square s, uint16_t* readers, uint16_t slotBit) {
+  if constexpr (Type == Pawn) {
+    for (const int step : PawnReadSteps<Us>) {
+      if (!IsOffBoard(s + step)) readers[s + step] |= slotBit;
+    }
+    return CountFreeMoves<Us, Pawn>(b, s);
+  } else {
+    int n = 0;
+    for (const int* d = StepsByType[Type]; *d; ++d) {
+      int t = s + *d;
+      if constexpr (Type == Knight) {
+        if (IsOffBoard(t)) continue;
+        readers[t] |= slotBit;
+        n += b.colorAt[t] != Us;
+      } else {
+        for (; !IsOffBoard(t); t += *d) {
+          readers[t] |= slotBit;
+          if (b.colorAt[t] != NoColor) {
+            n += b.colorAt[t] != Us;
+            break;
+          }
+          ++n;
+        }
+      }
+    }
+    return n;
+  }
+}
 
 template <Color Us>
 inline void CountMoveBase(const Board& b, MoveCountBase& base) {
-  base.pawns = 0;
+  base.total = 0;
+  base.countedSlots = 0;
+  std::memset(base.readers, 0, sizeof base.readers);
   VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
     if constexpr (Type != King) {
-      const int n = CountFreeMoves<Us, Type>(b, s);
-      base.bySlot[b.slotAt[s]] = uint8_t(n);
-      if constexpr (Type == Pawn) base.pawns += n;
+      const int slot = b.slotAt[s];
+      const uint16_t slotBit = uint16_t(1 << slot);
+      const int n = CountAndMarkFreeMoves<Us, Type>(b, s, base.readers, slotBit);
+      base.bySlot[slot] = uint8_t(n);
+      base.total += n;
+      base.countedSlots |= slotBit;
     }
     return false;
   });
+}
+
+// The free moves of Us's piece on s (not the king), its type read from the
+// board.
+template <Color Us>
+inline int CountFreeMovesOf(const Board& b, Square s) {
+  switch (b.typeAt[s]) {
+    case Pawn:
+      return CountFreeMoves<Us, Pawn>(b, s);
+    case Knight:
+      return CountFreeMoves<Us, Knight>(b, s);
+    case Bishop:
+      return CountFreeMoves<Us, Bishop>(b, s);
+    case Rook:
+      return CountFreeMoves<Us, Rook>(b, s);
+    default:
+      return CountFreeMoves<Us, Queen>(b, s);
+  }
 }
 
 // The legal moves of Us after the move m of Mover (made; u its undo record;
 // Us not in check), from the base of Us in the position before m. Mover is
 // Us for the second move of a Marseillais turn (its en passant, which no
 // second move has, left out), the opponent for the replies to a move. Only m
-// changed the contents of squares, its from and to squares. A piece that
-// reads neither keeps its count (on a line, the nearer of the two decides:
-// the squares before it are unchanged); the pawns that may read them stand a
-// read step behind either square. m's piece if it is Us's, the piece m took
-// if it was a pawn of Us's, the pieces that read m's squares, the pinned
-// pieces and the king are counted again, and the pins are found again when m
-// touched a line from the king. Castling and en passant change more squares:
-// counted afresh.
+// changed the contents of squares, its from and to squares, so a piece whose
+// count reads neither keeps it. The pieces that read them, m's piece if it
+// is Us's, the piece m took, the pinned pieces and the king are counted
+// again, and the pins are found again when m touched a line from the king.
+// Castling and en passant change more squares: counted afresh.
 template <Color Us, Color Mover>
 inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCountBase& base) {
   constexpr bool ownMove = Mover == Us;
@@ -228,45 +336,26 @@ inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCoun
       for (int i = 0; i < scratch.Count(); ++i) n += !LeavesKingAttacked<Us>(b, scratch.At(i).move);
     }
   }
-  // The pawns counted again (or, taken by m, no longer), by slot.
-  uint16_t recount = 0;
-  if constexpr (ownMove) {
-    if (MoveKindOf(m) == PromotionMove || b.typeAt[to] == Pawn) recount |= uint16_t(1 << b.slotAt[to]);
-  } else {
-    if (u.captured == Pawn) recount |= uint16_t(1 << u.capturedSlot);
-  }
-  for (const Square c : {from, to}) {
-    for (const int step : PawnReadSteps<Us>) {
-      const int s = c - step;
-      if (!IsOffBoard(s) && b.colorAt[s] == Us && b.typeAt[s] == Pawn) recount |= uint16_t(1 << b.slotAt[s]);
-    }
-  }
-  for (uint64_t rest = pinMask; rest; rest &= rest - 1) {
-    const Square s = SquareOf(__builtin_ctzll(rest));
-    if (b.typeAt[s] == Pawn) recount |= uint16_t(1 << b.slotAt[s]);
-  }
-  n += base.pawns;
-  for (uint16_t rest = recount; rest; rest &= uint16_t(rest - 1)) {
-    const int slot = __builtin_ctz(rest);
+  // Counted again: the pieces that read m's squares (m's piece, if Us's,
+  // read its destination), the piece m took (no longer counted) and the
+  // pinned pieces.
+  uint16_t redo = uint16_t(base.readers[from] | base.readers[to]);
+  if constexpr (!ownMove) redo |= uint16_t(1 << u.capturedSlot);  // EmptySlot, outside the mask, if none
+  for (uint64_t rest = pinMask; rest; rest &= rest - 1)
+    redo |= uint16_t(1 << b.slotAt[SquareOf(__builtin_ctzll(rest))]);
+  static_assert(uint16_t(1 << EmptySlot) == 0);
+  n += base.total;
+  for (redo &= base.countedSlots; redo; redo &= uint16_t(redo - 1)) {
+    const int slot = __builtin_ctz(redo);
     const Square s = pieces.squares[slot];
     n -= base.bySlot[slot];
-    if (s == NoSquare || b.typeAt[s] != Pawn) continue;  // taken, or promoted by m: counted with the pieces
-    n += isPinned(s) ? CountPinnedMoves<Us>(b, k, s, scratch) : CountFreeMoves<Us, Pawn>(b, s);
+    if (s == NoSquare) continue;
+    n += isPinned(s) ? CountPinnedMoves<Us>(b, k, s, scratch) : CountFreeMovesOf<Us>(b, s);
   }
-  VisitPieces<PieceSet::Officers>(b, pieces, [&]<int Type>(TypeTag<Type>, Square s) {
-    if (isPinned(s)) {
-      n += CountPinnedMoves<Us>(b, k, s, scratch);
-    } else {
-      bool reads;
-      if constexpr (Type == Knight)
-        reads =
-            ((AttackKinds[from - s + DifferenceOffset] | AttackKinds[to - s + DifferenceOffset]) & KnightAttack) != 0;
-      else
-        reads = SliderReads<Type>(b, s, from) || SliderReads<Type>(b, s, to);
-      n += s == to || reads ? CountFreeMoves<Us, Type>(b, s) : base.bySlot[b.slotAt[s]];
-    }
-    return false;
-  });
+  if constexpr (ownMove) {
+    const uint64_t touched = (uint64_t(1) << IndexOf(from)) | (uint64_t(1) << IndexOf(to));
+    if (u.captured == Empty && !(base.kingReads & touched)) return n + base.kingMoves;
+  }
   return n + CountKingMoves<Us>(b, k);
 }
 
@@ -284,6 +373,9 @@ inline uint64_t CountLegalTurns(Board& b) {
   detail::CountMoveBase<Us>(b, base);
   base.pinned = C == InCheck::Yes ? PinnedPieces<Us>(b) : pinMask;
   base.pinLines = PinLines<Us>(b);
+  const Square k = b.KingSquare(Us);
+  base.kingMoves = detail::CountKingMoves<Us>(b, k);
+  base.kingReads = detail::KingCountReads<Us>(b, k);
   uint64_t n = 0;
   for (int i = 0; i < firsts.Count(); ++i) {
     const Move m1 = firsts.At(i).move;

@@ -73,7 +73,12 @@ TEST(Turns, CountsWithAndWithoutFirstTurnRule) {
                            // below the root: castling moves a rook the bishop reads; a knight's
                            // check is taken while the bishop stays pinned
                            {"4k3/8/8/8/8/3B4/8/4K2R b K - 0 1", {33, 20316}},
-                           {"k3r3/8/8/8/1n3N2/8/4B3/4K3 b - - 0 1", {387, 91776}}})
+                           {"k3r3/8/8/8/1n3N2/8/4B3/4K3 b - - 0 1", {387, 91776}},
+                           // the first move decides the castlings of the second: a rook
+                           // leaves its corner; a knight blocks the line to c1 or g1
+                           {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", {677}},
+                           {"4k3/8/8/8/8/b2N4/8/R3K3 w Q - 0 1", {318, 38018}},
+                           {"k5r1/8/8/4N3/8/8/8/4K2R w K - 0 1", {518, 105490}}})
     BothColours(f, [&, counts = counts](const std::string& fen, bool) {
       Load(pos, fen);
       for (size_t d = 1; d <= counts.size(); ++d) {
@@ -83,6 +88,28 @@ TEST(Turns, CountsWithAndWithoutFirstTurnRule) {
     });
   EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
   EXPECT_EQ(pos.ply, 0);
+}
+
+// The squares whose contents the king's count reads, so that a first move
+// touching none of them keeps it: the king's targets, the squares castling
+// needs, the corner rooks, and the squares that shield a target from an
+// enemy slider, empty (between) or held by Us's only shielding piece.
+TEST(Turns, KingCountReads) {
+  for (auto [fen, expected] : {
+           std::pair{"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "a1 b1 c1 d1 f1 g1 h1 d2 e2 f2"},
+           {"r3k2r/8/8/8/8/8/8/R3K2R w - - 0 1", "d1 f1 d2 e2 f2"},
+           {"4k3/8/8/8/8/b2N4/8/R3K3 w Q - 0 1", "a1 b1 c1 d1 f1 b2 d2 e2 f2"},
+           {"3r2k1/8/8/8/8/3N4/8/4K3 w - - 0 1", "d1 f1 d2 e2 f2 d3"},
+           {"3r2k1/8/8/8/8/8/3Q4/4K3 w - - 0 1", "d1 f1 d2 e2 f2"},
+           {"6k1/8/8/8/b7/8/3P4/4K3 w - - 0 1", "d1 f1 c2 d2 e2 f2 b3"},
+       }) {
+    const Board b = BoardFromFen(fen);
+    const uint64_t reads = detail::KingCountReads<White>(b, b.KingSquare(White));
+    std::string names;
+    for (int i = 0; i < 64; ++i)
+      if ((reads >> i) & 1) names += (names.empty() ? "" : " ") + SquareName(SquareOf(i));
+    EXPECT_EQ(names, expected) << fen;
+  }
 }
 
 TEST(Turns, Order) {
