@@ -45,6 +45,24 @@ TEST(Board, SlotsAndSums) {
   }
 }
 
+// A visit that returns true ends the walk, which then returns true, whether
+// the piece stands in its home slot or in slots 8-15 (a pawn, a second queen).
+TEST(Board, VisitPiecesEndsWhereAVisitSaysSo) {
+  const Board b = BoardFromFen("4k3/8/8/8/8/8/P7/3QK2Q w - - 0 1");
+  for (auto [stopType, nth, stops] :
+       {std::tuple{King, 1, true}, {Queen, 1, true}, {Queen, 2, true}, {Pawn, 1, true}, {Rook, 1, false}}) {
+    int seen = 0, visits = 0, stoppedAt = 0;
+    const bool stopped = VisitPieces<PieceSet::All>(
+        b, b.pieceLists[White], [&, stopType = stopType, nth = nth]<int Type>(TypeTag<Type>, Square) {
+          ++visits;
+          if (Type == stopType && ++seen == nth) stoppedAt = visits;
+          return stoppedAt != 0;
+        });
+    EXPECT_EQ(stopped, stops) << stopType << " " << nth;
+    EXPECT_EQ(visits, stops ? stoppedAt : 4) << stopType << " " << nth;
+  }
+}
+
 // The slow checker notices each kind of damage to a consistent board.
 TEST(Board, ConsistencyCheckerNoticesDamage) {
   void (*const damages[])(Board&) = {
