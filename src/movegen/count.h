@@ -18,33 +18,55 @@ namespace quarn {
 
 namespace detail {
 
-template <Color Us, int D>
-inline int CountRay(const Board& b, Square s) {
+// Marks for the squares a count reads: none while counting at a leaf, or
+// the counted piece's slot bit in each square's readers (MoveCountBase).
+struct NoReadMarks {
+  void operator()(int) const {}
+};
+struct SlotReadMarks {
+  uint16_t* readers;
+  uint16_t slotBit;
+  void operator()(int t) const { readers[t] |= slotBit; }
+};
+
+template <Color Us, int D, class Mark>
+inline int CountRay(const Board& b, Square s, Mark mark) {
   int n = 0;
   int t = s + D;
-  while (!IsOffBoard(t) && b.colorAt[t] == NoColor) {
+  while (!IsOffBoard(t) && (mark(t), b.colorAt[t] == NoColor)) {
     ++n;
     t += D;
   }
   return n + (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us));
 }
 
-template <Color Us, int... D>
-inline int CountRays(const Board& b, Square s, StepPack<D...>) {
-  return (CountRay<Us, D>(b, s) + ...);
+template <Color Us, class Mark, int... D>
+inline int CountRays(const Board& b, Square s, Mark mark, StepPack<D...>) {
+  return (CountRay<Us, D>(b, s, mark) + ...);
 }
 
-template <Color Us, int... D>
-inline int CountSteps(const Board& b, Square s, StepPack<D...>) {
-  return ((!IsOffBoard(s + D) && b.colorAt[s + D] != Us) + ...);
+template <Color Us, class Mark, int... D>
+inline int CountSteps(const Board& b, Square s, Mark mark, StepPack<D...>) {
+  return ((!IsOffBoard(s + D) && (mark(s + D), b.colorAt[s + D] != Us)) + ...);
 }
+
+// The squares a pawn of Us reads, as steps from it: push, double push,
+// captures.
+template <Color Us>
+inline constexpr int PawnReadSteps[] = {PawnPushStep[Us], 2 * PawnPushStep[Us], PawnCaptureSteps[Us][0],
+                                        PawnCaptureSteps[Us][1]};
 
 // Moves of a non-king piece of a type known at compile time that is neither
-// pinned nor capturing en passant.
-template <Color Us, int Type>
-inline int CountFreeMoves(const Board& b, Square s) {
+// pinned nor capturing en passant. `mark` is given each square the count
+// reads: a pawn's push and capture squares, a knight's targets, and a
+// slider's squares along each line up to the first piece.
+template <Color Us, int Type, class Mark = NoReadMarks>
+inline int CountFreeMoves(const Board& b, Square s, Mark mark = {}) {
   constexpr Color Them = Opponent(Us);
   if constexpr (Type == Pawn) {
+    for (const int step : PawnReadSteps<Us>) {
+      if (!IsOffBoard(s + step)) mark(s + step);
+    }
     int n = 0;
     for (int c : PawnCaptureSteps[Us]) {
       const int t = s + c;
@@ -57,13 +79,13 @@ inline int CountFreeMoves(const Board& b, Square s) {
     if (RankOf(s) == PawnStartRank<Us> && b.colorAt[t + PawnPushStep[Us]] == NoColor) ++n;
     return n;
   } else if constexpr (Type == Knight) {
-    return CountSteps<Us>(b, s, KnightPack{});
+    return CountSteps<Us>(b, s, mark, KnightPack{});
   } else if constexpr (Type == Bishop) {
-    return CountRays<Us>(b, s, BishopPack{});
+    return CountRays<Us>(b, s, mark, BishopPack{});
   } else if constexpr (Type == Rook) {
-    return CountRays<Us>(b, s, RookPack{});
+    return CountRays<Us>(b, s, mark, RookPack{});
   } else {
-    return CountRays<Us>(b, s, BishopPack{}) + CountRays<Us>(b, s, RookPack{});
+    return CountRays<Us>(b, s, mark, BishopPack{}) + CountRays<Us>(b, s, mark, RookPack{});
   }
 }
 
@@ -208,12 +230,6 @@ inline int CountLegalMoves(Board& b) {
 
 namespace detail {
 
-// The squares a pawn of Us reads, as steps from it: push, double push,
-// captures.
-template <Color Us>
-inline constexpr int PawnReadSteps[] = {PawnPushStep[Us], 2 * PawnPushStep[Us], PawnCaptureSteps[Us][0],
-                                        PawnCaptureSteps[Us][1]};
-
 // What a position holds for counting the moves of one side after each of
 // several single moves: the free-move counts of that side's pieces other
 // than the king by slot and their total, the slots they stand in, for each
@@ -232,40 +248,6 @@ struct MoveCountBase {
   uint64_t kingReads;
 };
 
-// The free moves of Us's piece of this type (not the king) on s, marking
-// with `slotBit` in readers the squares they read: a pawn's push squares and
-// capture squares, a knight's targets, and a slider's squares along each line
-// up to the first piece.
-template <Color Us, int Type>
-inline int CountAndMarkFreeMoves(const Board& b, Square s, uint16_t* readers, uint16_t slotBit) {
-  if constexpr (Type == Pawn) {
-    for (const int step : PawnReadSteps<Us>) {
-      if (!IsOffBoard(s + step)) readers[s + step] |= slotBit;
-    }
-    return CountFreeMoves<Us, Pawn>(b, s);
-  } else {
-    int n = 0;
-    for (const int* d = StepsByType[Type]; *d; ++d) {
-      int t = s + *d;
-      if constexpr (Type == Knight) {
-        if (IsOffBoard(t)) continue;
-        readers[t] |= slotBit;
-        n += b.colorAt[t] != Us;
-      } else {
-        for (; !IsOffBoard(t); t += *d) {
-          readers[t] |= slotBit;
-          if (b.colorAt[t] != NoColor) {
-            n += b.colorAt[t] != Us;
-            break;
-          }
-          ++n;
-        }
-      }
-    }
-    return n;
-  }
-}
-
 template <Color Us>
 inline void CountMoveBase(const Board& b, MoveCountBase& base) {
   base.total = 0;
@@ -275,7 +257,7 @@ inline void CountMoveBase(const Board& b, MoveCountBase& base) {
     if constexpr (Type != King) {
       const int slot = b.slotAt[s];
       const uint16_t slotBit = uint16_t(1 << slot);
-      const int n = CountAndMarkFreeMoves<Us, Type>(b, s, base.readers, slotBit);
+      const int n = CountFreeMoves<Us, Type>(b, s, SlotReadMarks{base.readers, slotBit});
       base.bySlot[slot] = uint8_t(n);
       base.total += n;
       base.countedSlots |= slotBit;
