@@ -281,7 +281,7 @@ TEST(Thinking, LinesScoresAndDeterminism) {
 // spare it ends at its depth limit exactly as an untimed search does.
 
 template <class P>
-void ExpectClockStops(const char* fen) {
+void ExpectClockStops(const char* fen, bool completesARootTurn = false) {
   auto pos = PositionFromFen<P>(fen);
   ThinkingRecorder<BestOf<P>> recorder;
   const auto r = SearchBestMove(*pos, SearchLimits{MaxSearchDepth, true, ClockNow(), 0}, &recorder);
@@ -290,6 +290,15 @@ void ExpectClockStops(const char* fen) {
   const auto completed = SearchTo(*pos, r.depth), next = SearchTo(*pos, r.depth + 1);
   EXPECT_TRUE(r.score == completed.score && completed.nodes < r.nodes && r.nodes < next.nodes) << fen;
   EXPECT_EQ(r.best, recorder.lines.back().line.at(0)) << fen;
+  // The stopped iteration, if it completed a root turn, closes with its best
+  // so far: the improvement is told again.
+  const auto& lines = recorder.lines;
+  const auto stopped = std::count_if(lines.begin(), lines.end(), [&](const auto& t) { return t.depth > r.depth; });
+  if (stopped || completesARootTurn) {
+    ASSERT_GE(stopped, 2) << fen;
+    const auto &closing = lines.back(), &improved = lines[lines.size() - 2];
+    EXPECT_TRUE(closing.score == improved.score && closing.line == improved.line) << fen;
+  }
   const auto spare = SearchBestMove(*pos, SearchLimits{r.depth + 1, true, ClockNow(), 360000});
   EXPECT_TRUE(spare.nodes == next.nodes && spare.depth == r.depth + 1 && spare.best == next.best) << fen;
 }
@@ -299,6 +308,9 @@ TEST(Search, ClockStopsAtTheFirstLookWithNoTime) {
   ExpectClockStops<Position>(Kiwipete);
   ExpectClockStops<MarseillaisPosition>(StartFen);
   ExpectClockStops<MarseillaisPosition>("8/5pk1/6p1/8/8/6P1/5PK1/3R4 w - - 0 1");
+  // Few replies: the stopped iteration completes root moves and turns.
+  ExpectClockStops<Position>("2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", true);
+  ExpectClockStops<MarseillaisPosition>("2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", true);
   // Queens everywhere: the first root move's captures outlast the first look,
   // and the search has no move, score or depth to give.
   const auto none = SearchBestMove(*PositionFromFen("qqqqkqqq/8/8/8/8/8/8/QQQQKQQQ w - - 0 1"),
