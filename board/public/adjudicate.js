@@ -1,7 +1,8 @@
 // How a game ends. The engine adjudicates nothing; the page ends the game as
 // a GUI does: mate and stalemate (no legal move or turn), threefold
 // repetition, 50 moves (turns in Marseillais) without a capture or pawn move,
-// insufficient material, a resignation and a clock that runs out.
+// insufficient material, a resignation and a clock that runs out (a draw
+// when the other side cannot mate).
 import {fields, sideOf, other, colorName, inCheck, pieces} from "./positions.js"
 
 const FIFTY_MOVES = 100    // half-move field: 50 moves by each side (the page counts turns in Marseillais)
@@ -49,10 +50,33 @@ export function gameEnd(positions, legalCount, variant) {
     return null
 }
 
-export const timeOut = (side) => ({
-    score: winFor(other(side)),
-    text: `${colorName(side)}'s time ran out: ${colorName(other(side))} wins`,
-})
+// Whether `side` has the material to mate at all, whatever the other side
+// does (the test a flag needs: the other side's pieces may block its king).
+// Normal chess: a bare king never mates; a king and one knight or bishop
+// cannot mate a bare king; bishops all on squares of one colour cannot mate
+// when the other side has nothing but such bishops. Marseillais: a bare king
+// never mates; a lone bishop can (see insufficientMaterial), so no other
+// material is called too little.
+export function canMate(fen, side, variant) {
+    const all = pieces(fen)
+    const own = all.filter((p) => p.color === side)
+    const theirs = all.filter((p) => p.color !== side)
+    if (!own.length) return false
+    if (variant !== "normal") return true
+    if (own.length === 1 && "nb".includes(own[0].type) && !theirs.length) return false
+    const shade = squareColor(own[0].square)
+    const sameBishops = (list) => list.every((p) => p.type === "b" && squareColor(p.square) === shade)
+    return !(sameBishops(own) && sameBishops(theirs))
+}
+
+// `side`'s time ran out in `fen`: the other side wins if it could still mate.
+export function timeOut(side, fen, variant) {
+    const text = `${colorName(side)}'s time ran out`
+    if (!canMate(fen, other(side), variant)) {
+        return {score: "1/2-1/2", text: `${text}; ${colorName(other(side))} cannot mate: draw`}
+    }
+    return {score: winFor(other(side)), text: `${text}: ${colorName(other(side))} wins`}
+}
 
 export const resignation = (side) => ({
     score: winFor(other(side)),

@@ -11,6 +11,7 @@ const CS = 10                  // milliseconds in the engine's centisecond
 const RESERVE_CS = 10          // the engine keeps 0.1 s of every control
 const SHARE = 0.9              // and plans with 90 % of the rest
 const SUDDEN_DEATH_MOVES = 30  // moves it plans for when a level has no moves per control
+const INT32_MAX = 2 ** 31 - 1
 export const MAX_LEVEL_MPS = 40    // the largest "level" the board server passes on:
 export const MAX_LEVEL_SECONDS = 900 // 40 moves, 15 minutes
 
@@ -28,13 +29,19 @@ export function formatClock(ms) {
     return Math.floor(s / 60) + ":" + String(s % 60).padStart(2, "0")
 }
 
-// The engine's time for its next move in centiseconds, as it computes it
-// (its clock code): `made` of its own moves since "new", `usedCs` of its time.
-export function engineBudget(mps, made, usedCs, baseCs) {
+// The engine's time for its next move in centiseconds, as its clock code
+// computes it: `ply` turns played since "new" with `side` to move, `usedCs` of
+// its time used, a control of `mps` moves (0: all moves) in `baseCs` plus
+// `incrementCs` a move. tests/clock_budget_cases.json holds the engine's own
+// answers, which the engine's test and the page's test both check.
+export function engineBudget(mps, ply, side, usedCs, baseCs, incrementCs = 0) {
+    const made = side === "w" ? Math.floor((ply + 1) / 2) : Math.floor(ply / 2)
     const controls = mps ? Math.floor(made / mps) : 0
-    const left = mps ? mps - (made % mps) : SUDDEN_DEATH_MOVES
-    const available = (controls + 1) * baseCs - usedCs
-    return available <= 0 ? 0 : Math.max(0, ((available - RESERVE_CS) * SHARE) / left)
+    const inControl = mps ? made % mps : made
+    const left = mps ? mps - inControl : SUDDEN_DEATH_MOVES
+    const available = (controls + 1) * baseCs + (inControl + 1) * incrementCs - usedCs
+    if (available <= 0) return 0
+    return Math.min(INT32_MAX, Math.trunc(((available - RESERVE_CS) * SHARE) / left))
 }
 
 // The "level" line to send before "go" so that quarn, which counts its moves
@@ -50,13 +57,13 @@ export function planLevel({remainingMs, movesLeft, enginePly, side, usedMs}) {
     const made = side === "w" ? Math.floor((enginePly + 1) / 2) : Math.floor(enginePly / 2)
     const usedCs = Math.ceil(usedMs / CS)
     const remainingCs = Math.max(0, Math.floor(remainingMs / CS))
-    const target = engineBudget(movesLeft, 0, 0, remainingCs)
+    const target = engineBudget(movesLeft, 0, "w", 0, remainingCs)
     const toSeconds = (cs) => Math.min(MAX_LEVEL_SECONDS, Math.max(0, Math.floor(cs / 100)))
     const forms = [[0, toSeconds(usedCs + RESERVE_CS + (SUDDEN_DEATH_MOVES * (remainingCs - RESERVE_CS)) / movesLeft)]]
     if (made + movesLeft <= MAX_LEVEL_MPS) forms.push([made + movesLeft, toSeconds(remainingCs + usedCs)])
     let best = null
     for (const [mps, seconds] of forms) {
-        const budget = engineBudget(mps, made, usedCs, seconds * 100)
+        const budget = engineBudget(mps, enginePly, side, usedCs, seconds * 100)
         const score = budget <= target ? budget : -budget
         if (!best || score > best.score) best = {score, mps, seconds}
     }

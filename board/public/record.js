@@ -1,7 +1,7 @@
 // The game record: settings, the turns in coordinate text, the clocks at the
 // start of every turn, the time spent on the current one and the result.
 // It is what the browser keeps (see tab-store.js); the positions are rebuilt
-// from it.
+// from it. Everything here is pure: the caller owns the objects it passes.
 import {Chess} from "chess.js"
 import {START_FEN, afterTurn, sideOf} from "./positions.js"
 import {LEVELS} from "./clock.js"
@@ -30,67 +30,57 @@ export function checkGame(g) {
     return null
 }
 
-// The game with its positions: positions[i] is the FEN before turns[i].
-export class Record {
-    constructor(game) {
-        this.game = game
-        this.positions = [game.startFen || START_FEN]
-        for (let i = 0; i < game.turns.length; i++) {
-            try {
-                this.positions.push(afterTurn(this.positions[i], game.turns[i], game.variant))
-            } catch {
-                game.turns.length = i // a record this page cannot follow ends there
-                game.clocks.length = i + 1
-                break
-            }
+// positions[i] is the FEN before turns[i]; a record this page cannot follow
+// is cut where it stops making sense.
+export function positionsOf(game) {
+    const positions = [game.startFen || START_FEN]
+    for (let i = 0; i < game.turns.length; i++) {
+        try {
+            positions.push(afterTurn(positions[i], game.turns[i], game.variant))
+        } catch {
+            game.turns.length = i
+            game.clocks.length = i + 1
+            break
         }
     }
+    return positions
+}
 
-    get fen() {
-        return this.positions[this.positions.length - 1]
-    }
+export const copyGame = (g) => ({...g, turns: [...g.turns], clocks: g.clocks.map((c) => ({...c}))})
 
-    sideOfTurn(i) {
-        return sideOf(this.positions[i])
-    }
+export const turnsBy = (positions, game, side) => game.turns.filter((_, i) => sideOf(positions[i]) === side).length
 
-    turnsBy(side) {
-        return this.game.turns.filter((_, i) => this.sideOfTurn(i) === side).length
-    }
+// The clocks now: the side to move has spent `spent` of the current turn.
+export function clocksOf(game, positions, spent = game.spent) {
+    const c = {...game.clocks[game.turns.length]}
+    c[sideOf(positions.at(-1))] -= spent
+    return c
+}
 
-    // The clocks now: the side to move has spent `spent` of the current turn.
-    clocks(spent = this.game.spent) {
-        const c = {...this.game.clocks[this.game.turns.length]}
-        c[sideOf(this.fen)] -= spent
-        return c
-    }
+// Moves left in the side to move's control, this one included.
+export function movesLeft(game, positions) {
+    const mps = LEVELS[game.level].mps
+    return mps - (turnsBy(positions, game, sideOf(positions.at(-1))) % mps)
+}
 
-    // Moves left in the side to move's control, this one included.
-    movesLeft() {
-        const mps = LEVELS[this.game.level].mps
-        return mps - (this.turnsBy(sideOf(this.fen)) % mps)
-    }
+// Ends the current turn: its time comes off the mover's clock, which gets
+// the next control's time after every `mps` of its turns.
+export function addTurn(game, positions, text) {
+    const side = sideOf(positions.at(-1))
+    const level = LEVELS[game.level]
+    const c = clocksOf(game, positions)
+    if ((turnsBy(positions, game, side) + 1) % level.mps === 0) c[side] += level.base * 1000
+    positions.push(afterTurn(positions.at(-1), text, game.variant))
+    game.turns.push(text)
+    game.clocks.push(c)
+    game.spent = 0
+}
 
-    // Ends the current turn: its time comes off the mover's clock, which gets
-    // the next control's time after every `mps` of its turns.
-    add(text) {
-        const g = this.game
-        const side = sideOf(this.fen)
-        const level = LEVELS[g.level]
-        const c = this.clocks()
-        if ((this.turnsBy(side) + 1) % level.mps === 0) c[side] += level.base * 1000
-        this.positions.push(afterTurn(this.fen, text, g.variant))
-        g.turns.push(text)
-        g.clocks.push(c)
-        g.spent = 0
-    }
-
-    // Back to the start of turn `i`, with the clocks as they stood then.
-    truncate(i) {
-        this.game.turns.length = i
-        this.game.clocks.length = i + 1
-        this.positions.length = i + 1
-        this.game.spent = 0
-        this.game.result = null
-    }
+// Back to the start of turn `i`, with the clocks as they stood then.
+export function truncate(game, positions, i) {
+    game.turns.length = i
+    game.clocks.length = i + 1
+    positions.length = i + 1
+    game.spent = 0
+    game.result = null
 }

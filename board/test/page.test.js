@@ -3,6 +3,7 @@
 // line that gives quarn its real time.
 import {test} from "node:test"
 import assert from "node:assert/strict"
+import fs from "node:fs"
 import {START_FEN, afterTurn, sideOf} from "../public/positions.js"
 import {turnSan, moveRows, movetext, parseTypedTurn} from "../public/notation.js"
 import {insufficientMaterial, gameEnd} from "../public/adjudicate.js"
@@ -78,6 +79,16 @@ test("game end: mate, stalemate, threefold, 50 moves or turns", () => {
     assert.equal(gameEnd(["7k/8/8/8/8/8/8/R5K1 b - - 99 80"], 5, "normal"), null)
 })
 
+// The engine's own answers, shared with its clock test: the page's copy of
+// the formula must give the same.
+test("the engine's time for a move, as the page computes it", () => {
+    const table = JSON.parse(fs.readFileSync(new URL("../../tests/clock_budget_cases.json", import.meta.url)))
+    assert.ok(table.cases.length >= 12)
+    for (const [mps, ply, side, used, base, increment, budget] of table.cases) {
+        assert.equal(engineBudget(mps, ply, side, used, base, increment), budget, JSON.stringify([mps, ply, side, used]))
+    }
+})
+
 // quarn's budget for its move under the "level" line equals what the page's clock leaves it, or a little less.
 test("the level line before go: quarn plans with its real time", () => {
     const cases = [
@@ -94,9 +105,8 @@ test("the level line before go: quarn plans with its real time", () => {
         const [, mps, minutes, seconds] = /^level (\d+) (\d+)(?::(\d\d))? 0$/.exec(line)
         const base = Number(minutes) * 60 + Number(seconds || 0)
         assert.ok(Number(mps) <= 40 && base <= 900, line)
-        const made = side === "w" ? Math.floor((enginePly + 1) / 2) : Math.floor(enginePly / 2)
-        const got = engineBudget(Number(mps), made, usedMs / 10, base * 100)
-        const want = engineBudget(movesLeft, 0, 0, remainingMs / 10)
+        const got = engineBudget(Number(mps), enginePly, side, usedMs / 10, base * 100)
+        const want = engineBudget(movesLeft, 0, "w", 0, remainingMs / 10)
         assert.ok(got <= want + 1e-9 && got >= want * 0.9 - 1, `${line}: ${got} cs for ${want} cs`)
     }
 })

@@ -1,5 +1,9 @@
 // The engine's clock and the time allotted to one move.
 #include <climits>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
 
 #include "frontend/clock.h"
 #include "frontend/game_flow.h"
@@ -8,32 +12,28 @@
 namespace quarn::test {
 namespace {
 
+// The cases live in one table that the board's own copy of this formula is
+// tested against too (board/test/page.test.js), each with the answer written
+// as a number: a change on either side fails a test.
 TEST(Clock, AllotMoveTime) {
-  const int32_t base = 99999 * 6000;  // 99999 minutes: the arithmetic must be wide
-  const struct {
-    int moves, ply;
-    Color side;
-    int used, base, increment, budget;
-  } cases[] = {
-      {40, 0, White, 0, 30000, 0, 674},                                   // (30000 - 10) * 0.9 / 40
-      {40, 1, Black, 0, 30000, 0, 674},                                   // Black's first move is move 0 too
-      {40, 78, White, 27000, 30000, 0, 2691},                             // one move left in the control
-      {40, 80, White, 30000, 30000, 0, int(29990 * 0.9 / 40)},            // the second control: two base times
-      {40, 20, White, 1000, 6000, 200, int(7190 * 0.9 / 30)},             // 11 increments, 30 moves left
-      {40, 0, White, 30000, 30000, 0, 0},                                 // nothing left
-      {40, 0, White, 40000, 30000, 0, 0},                                 // overdrawn
-      {1, 0, White, 0, 5, 0, -4},                                         // (5 - 10) * 0.9 truncates to -4
-      {0, 0, White, 0, 30000, 0, int(29990 * 0.9 / SuddenDeathHorizon)},  // all moves in one control
-      {0, 301, Black, 20000, 30000, 0, int(9990 * 0.9 / SuddenDeathHorizon)},
-      {0, 2999, Black, 0, 0, 100, int((1500 * 100 - 10) * 0.9 / SuddenDeathHorizon)},
-      {9999, 3000, White, 0, base, 999900, int((int64_t(base) + 1501LL * 999900 - 10) * 0.9 / (9999 - 1500))},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(AllotMoveTime(c.moves, c.ply, c.side, c.used, c.base, c.increment), c.budget)
-        << c.moves << " " << c.ply << " " << c.used;
-  EXPECT_GT(AllotMoveTime(1, 40, White, 0, base, 999900), 0);
+  std::ifstream file(QUARN_TEST_DATA_DIR "/clock_budget_cases.json");
+  ASSERT_TRUE(file) << "no " QUARN_TEST_DATA_DIR "/clock_budget_cases.json";
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  // [movesPerControl, ply, "side", usedTime, baseTime, increment, budget]
+  const std::regex row(R"re(\[(\d+), (\d+), "([wb])", (\d+), (\d+), (\d+), (-?\d+)\])re");
+  int count = 0;
+  for (std::sregex_iterator it(text.begin(), text.end(), row), end; it != end; ++it, ++count) {
+    const std::smatch& m = *it;
+    const auto number = [&](int i) { return std::stoll(m[i].str()); };
+    const Color side = m[3].str() == "w" ? White : Black;
+    EXPECT_EQ(AllotMoveTime(uint32_t(number(1)), uint32_t(number(2)), side, int32_t(number(4)), int32_t(number(5)),
+                            int32_t(number(6))),
+              number(7))
+        << m[0].str();
+  }
+  EXPECT_GE(count, 12);
   const TimeControl fresh;  // before any level: 40 moves in 5 minutes, no increment
-  EXPECT_EQ(AllotMoveTime(fresh.movesPerControl, 78, White, 0, fresh.baseTime, fresh.increment), int(29990 * 0.9));
+  EXPECT_EQ(AllotMoveTime(fresh.movesPerControl, 78, White, 0, fresh.baseTime, fresh.increment), 26991);
 }
 
 TEST(Clock, RatesPerSecond) {

@@ -1,0 +1,200 @@
+// The game flow under Node with a scripted fake engine: one table of races
+// (moves at the flag, engine answers after a control, an engine's death, a
+// reload), then the flag's draw rule, the free first turn and review.
+import {test} from "node:test"
+import assert from "node:assert/strict"
+import {Chess} from "chess.js"
+import {initialState, step, clocksAt, reviewSteps, stepPosition} from "../public/flow.js"
+import {freshGame} from "../public/record.js"
+import {canMate} from "../public/adjudicate.js"
+import {scoreText} from "../public/notation.js"
+
+// The engine as the flow sees it: it keeps its own position from the lines it
+// is sent, answers "divide 1" with chess.js's legal moves (normal chess) or a
+// given list, and records every line, restart and release.
+class FakeEngine {
+    constructor() {
+        this.lines = []
+        this.asks = []
+        this.restarts = 0
+        this.released = 0
+        this.chess = new Chess()
+    }
+
+    take(command) {
+        if (command.type === "send") this.line(command.line)
+        else if (command.type === "reset") command.lines.forEach((l) => this.line(l))
+        else if (command.type === "ask" || command.type === "check-fen") this.asks.push(command)
+        else if (command.type === "restart") {
+            this.restarts++
+            this.asks = []
+        } else if (command.type === "release") this.released++
+    }
+
+    line(text) {
+        this.lines.push(text)
+        if (text === "new") this.chess = new Chess()
+        else if (text.startsWith("setboard ")) this.chess = new Chess(text.slice(9))
+        else if (/^[a-h][1-8][a-h][1-8][qrbn]?$/.test(text)) this.chess.move({from: text.slice(0, 2), to: text.slice(2, 4), promotion: text[4]})
+    }
+
+    legalMoves() {
+        return this.chess.moves({verbose: true}).map((m) => m.from + m.to + (m.promotion ?? ""))
+    }
+}
+
+// Runs a script: each entry is an event, or "answer" (the engine answers its
+// latest question) with a time. Returns the last state and the engine.
+function play(game, script) {
+    let state = initialState(game)
+    const engine = new FakeEngine()
+    const run = (event) => {
+        const next = step(state, event)
+        state = next.state
+        next.commands.forEach((c) => engine.take(c))
+    }
+    for (const entry of [["ready"], ...script]) {
+        const [type, a, b] = entry
+        if (type === "answer") {
+            const ask = engine.asks.pop()
+            if (ask.type === "check-fen") run({type: "fen-checked", gen: ask.gen, fen: ask.fen, errors: []})
+            else run({type: "legal", gen: ask.gen, list: engine.legalMoves(), now: a})
+        } else if (type === "move") run({type, uci: a, now: b})
+        else if (type === "quarn") {
+            engine.line(a) // the engine plays the move it prints
+            run({type: "engine-move", word: a, now: b})
+        }
+        else if (type === "tick" || type === "take-back" || type === "resign" || type === "release" || type === "show") {
+            run({type, now: a})
+        } else if (type === "died") run({type, why: "killed", now: a})
+        else if (type === "new-game") run({type, settings: {...game, startFen: null}, now: a})
+        else if (type === "setup") run({type, fen: a, now: b})
+        else run({type, ...a})
+    }
+    return {state, engine}
+}
+
+const quick = (fields = {}) => ({...freshGame({variant: "normal", human: "w", level: "quick"}), ...fields})
+const MATE_IN_ONE = "6k1/6pp/8/8/8/8/5PPP/1R4K1 w - - 0 1" // Rb1a1 Kg8h8, then Ra8# (quick: 30 s a side)
+
+// Each row: a name, the game, the script, then what must hold.
+const RACES = [
+    ["a move 1 ms before the flag counts", quick(), [["answer", 0], ["move", "e2e4", 0], ["answer", 0],
+        ["quarn", "e7e5", 500], ["answer", 1000], ["move", "d2d4", 30999], ["answer", 31000]],
+    {turns: 3, result: null, phase: "engine"}],
+    ["a move 1 ms after the flag is refused: a time loss", quick(), [["answer", 0], ["move", "e2e4", 0], ["answer", 0],
+        ["quarn", "e7e5", 500], ["answer", 1000], ["move", "d2d4", 31001]],
+    {turns: 2, result: "White's time ran out: Black wins", phase: "over", last: "result 0-1", whiteClock: 0}],
+    ["a mate after the flag is a time loss", quick({startFen: MATE_IN_ONE}), [["answer", 0], ["move", "b1a1", 0],
+        ["answer", 0], ["quarn", "g8h8", 10], ["answer", 20], ["move", "a1a8", 30021]],
+    {turns: 2, result: "White's time ran out: Black wins", phase: "over"}],
+    ["a mate just before the flag wins", quick({startFen: MATE_IN_ONE}), [["answer", 0], ["move", "b1a1", 0],
+        ["answer", 0], ["quarn", "g8h8", 10], ["answer", 20], ["move", "a1a8", 30019], ["answer", 30019]],
+    {turns: 3, result: "Checkmate: White wins", phase: "over"}],
+    ["quarn's move after its flag is refused; its engine is replaced", quick(), [["answer", 0], ["move", "e2e4", 0],
+        ["answer", 0], ["quarn", "e7e5", 10], ["answer", 10], ["move", "d2d4", 20], ["answer", 30],
+        ["quarn", "d7d5", 30031]],
+    {turns: 3, result: "Black's time ran out: White wins", phase: "sync", restarts: 1}],
+    ["the flag falls on a tick", quick(), [["answer", 0], ["move", "e2e4", 0], ["answer", 0], ["quarn", "e7e5", 10],
+        ["answer", 10], ["tick", 30009], ["tick", 30011]],
+    {turns: 2, result: "White's time ran out: Black wins", phase: "over"}],
+    ["quarn's move after New game is dropped", quick({human: "b"}), [["answer", 0], ["new-game", 100],
+        ["quarn", "e2e4", 200], ["ready"], ["answer", 300]],
+    {turns: 0, phase: "engine", restarts: 1, last: "go"}],
+    ["quarn's move after Take back is dropped", quick(), [["answer", 0], ["move", "e2e4", 0], ["answer", 0],
+        ["take-back", 100], ["quarn", "e7e5", 200], ["ready"], ["answer", 300]],
+    {turns: 0, phase: "human", restarts: 1}],
+    ["quarn's move after Set up is dropped; the engine checks the FEN", quick(), [["answer", 0], ["move", "e2e4", 0],
+        ["answer", 0], ["setup", "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1", 100], ["quarn", "e7e5", 200], ["ready"],
+        ["answer"], ["answer", 300]],
+    {turns: 0, phase: "human", restarts: 1, startFen: "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1"}],
+    ["an engine dying mid-turn: a fresh one replays and thinks again", quick(), [["answer", 0], ["move", "e2e4", 0],
+        ["answer", 0], ["quarn", "e7e5", 10], ["answer", 10], ["move", "d2d4", 20], ["answer", 30], ["died", 5030],
+        ["quarn", "d7d5", 5040], ["ready"], ["answer", 6000]],
+    {turns: 3, phase: "engine", restarts: 1, blackClock: 25000, last: "go", replayed: ["e2e4", "e7e5", "d2d4"]}],
+    ["a reload mid-turn: the stored game is replayed, quarn plans with its clock", quick({turns: ["e2e4", "e7e5", "d2d4"],
+        clocks: [{w: 30000, b: 30000}, {w: 30000, b: 30000}, {w: 30000, b: 29000}, {w: 25000, b: 29000}], spent: 4000}),
+    [["answer", 0], ["tick", 1000]],
+    {turns: 3, phase: "engine", blackClock: 24000, replayed: ["e2e4", "e7e5", "d2d4"]}],
+    ["a hidden tab gives its engine back, clocks stopped, and replays when shown", quick(), [["answer", 0],
+        ["move", "e2e4", 0], ["answer", 0], ["quarn", "e7e5", 10], ["answer", 10], ["release", 1010],
+        ["tick", 600000], ["show", 600000], ["ready"], ["answer", 600000], ["tick", 601000]],
+    {turns: 2, phase: "human", released: 1, whiteClock: 28000, replayed: ["e2e4", "e7e5"]}],
+]
+
+test("races at the clock and between the engine and the controls", () => {
+    for (const [name, game, script, want] of RACES) {
+        const {state, engine} = play(game, script)
+        const now = script.findLast((e) => typeof e[e.length - 1] === "number")?.at(-1) ?? 0
+        const got = {turns: state.game.turns.length, result: state.game.result?.text ?? null, phase: state.phase,
+            restarts: engine.restarts, last: engine.lines.at(-1), released: engine.released, startFen: state.game.startFen,
+            whiteClock: clocksAt(state, now).w, blackClock: clocksAt(state, now).b}
+        if (want.replayed) {
+            const from = engine.lines.lastIndexOf("force") + 1
+            got.replayed = engine.lines.slice(from, from + want.replayed.length)
+        }
+        for (const key of Object.keys(want)) assert.deepEqual(got[key], want[key], `${name}: ${key}`)
+    }
+})
+
+test("a Marseillais turn counts when its second move is made before the flag", () => {
+    const game = {...freshGame({variant: "marseillais", human: "w", level: "quick"}), turns: ["e2e4", "e7e5,d7d5"],
+        clocks: [{w: 30000, b: 30000}, {w: 30000, b: 30000}, {w: 30000, b: 30000}]}
+    const turns = ["d2d4,g1f3", "d2d4,b1c3", "g1f3,f3g5"]
+    for (const [second, result, count] of [[29999, null, 3], [30001, "White's time ran out: Black wins", 2]]) {
+        const script = [["legal", {gen: 1, list: turns, now: 0}], ["move", "d2d4", 10000], ["move", "g1f3", second]]
+        const {state} = play(game, script)
+        assert.equal(state.game.result?.text ?? null, result)
+        assert.equal(state.game.turns.length, count)
+    }
+})
+
+test("a clock starts with its side's first turn", () => {
+    const {state} = play(quick(), [["answer", 0], ["tick", 60000], ["move", "e2e4", 61000], ["answer", 61000],
+        ["tick", 200000], ["quarn", "e7e5", 200000], ["answer", 200000], ["tick", 201000]])
+    assert.equal(state.game.result, null)
+    assert.deepEqual(clocksAt(state, 201000), {w: 29000, b: 30000})
+})
+
+test("who can still mate when the other side's time runs out", () => {
+    const cases = [
+        // FEN, side, normal, Marseillais
+        ["4k3/8/8/8/8/8/8/R3K3 w - - 0 1", "b", false, false], // a bare king
+        ["4k3/8/8/8/8/8/8/R3K3 w - - 0 1", "w", true, true],
+        ["4k3/8/8/8/8/8/8/N3K3 w - - 0 1", "w", false, true],  // a knight against a bare king
+        ["4k3/7p/8/8/8/8/8/N3K3 w - - 0 1", "w", true, true],  // the pawn may block its own king
+        ["2b1k3/8/8/8/8/8/8/3BK3 w - - 0 1", "w", false, true], // bishops on light squares only
+        ["3bk3/8/8/8/8/8/8/3BK3 w - - 0 1", "w", true, true],  // bishops on both colours
+        ["4k3/8/8/8/8/8/8/2BBK3 w - - 0 1", "w", true, true],
+    ]
+    for (const [fen, side, normal, marseillais] of cases) {
+        assert.equal(canMate(fen, side, "normal"), normal, `${fen} ${side}`)
+        assert.equal(canMate(fen, side, "marseillais"), marseillais, `${fen} ${side} Marseillais`)
+    }
+    const bare = quick({startFen: "4k3/8/8/8/8/8/R7/4K3 w - - 0 1"})
+    const {state} = play(bare, [["answer", 0], ["move", "a2a1", 0], ["answer", 0], ["quarn", "e8d8", 10],
+        ["answer", 10], ["tick", 30011]])
+    assert.deepEqual(state.game.result, {score: "1/2-1/2", text: "White's time ran out; Black cannot mate: draw"})
+})
+
+test("review walks the moves, turns and both moves of a Marseillais turn", () => {
+    const game = {...freshGame({variant: "marseillais", human: "w", level: "quick"}),
+        turns: ["e2e4", "e7e5,b8c6", "d2d4,g1f3"], clocks: Array(4).fill({w: 30000, b: 30000})}
+    let state = initialState(game)
+    assert.equal(reviewSteps(state).length, 6)
+    const walk = [["first", 0], ["next", 1], ["next-turn", 3], ["prev", 2], ["next-turn", 3], ["prev", 2],
+        ["prev-turn", 1], ["prev-turn", 0], ["prev", 0], ["last", null], ["next", null], [{turn: 1}, 3], ["prev-turn", 1],
+        ["end", 1]]
+    for (const [to, want] of walk) {
+        state = step(state, {type: "review", to}).state
+        assert.equal(state.viewing, want, JSON.stringify(to))
+    }
+    state = step(state, {type: "review", to: "next"}).state
+    assert.deepEqual(stepPosition(state, state.viewing), {fen: "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 2", marks: ["e7e5"]})
+})
+
+test("scores as players read them", () => {
+    const cases = [[35, "+0.35"], [-120, "-1.20"], [0, "0.00"], [31999, "#1"], [31997, "#2"], [31995, "#3"],
+        [-31998, "#-1"], [-31996, "#-2"], [31000 - 976, "+300.24"]]
+    for (const [score, text] of cases) assert.equal(scoreText(score), text, String(score))
+})
