@@ -6,6 +6,7 @@ import {
     launch, openPage, openTab, watched, phase, thinking, settings, clickSquare, clickMove, dragMove, typeMove, expectPiece, text,
     moveList, waitMoves, setUp, screenshot, confirmIfAsked,
 } from "./helpers.js"
+import {CASES, moveAfterFlag} from "./fair-play.js"
 
 let env
 before(async () => {
@@ -284,3 +285,17 @@ browserTest("insufficient material: K v K is a draw; in Marseillais a lone bisho
     assert.equal(await text(page, "#banner"), "Checkmate: White wins (1-0)")
     assert.deepEqual(await moveList(page), ["Bb7#"])
 })
+
+// The clock at the flag, review, the phone layout, a hidden tab (as on the static site).
+for (const [name, body] of CASES) {
+    browserTest(name, (page) => body(page, {
+        sessions: () => env.board.sessions.size,
+        async open(query = "", hook = false) {
+            const tab = await page.browserContext().newPage()
+            await tab.setViewport({width: 1100, height: 860})
+            if (hook) await tab.evaluateOnNewDocument(moveAfterFlag, "Ra8")
+            await tab.goto(env.board.url + query)
+            return tab
+        },
+    }))
+}

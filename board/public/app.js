@@ -1,290 +1,60 @@
-// quarn board: the game flow and the controls. The engine says which moves
-// and turns are legal ("divide 1"); positions.js plays them, notation.js
-// writes them, adjudicate.js ends the game, view.js shows it all.
+// quarn board: the wiring between the game flow (flow.js, which decides
+// everything), the view (view.js) and the engine (engine.js). Events go to
+// the flow with the time; its commands go to the engine and the store; every
+// new state is drawn.
 import {engineKind} from "./site-config.js"
 import {Engine} from "./engine.js"
 import {View, $} from "./view.js"
-import {sideOf, other, colorName, playMove, checkedKing, unshowable} from "./positions.js"
-import {turnSan, lineSan, moveRows, pgn, parseTypedTurn, candidateMoves} from "./notation.js"
-import {gameEnd, timeOut, resignation, winner} from "./adjudicate.js"
-import {LEVELS, levelLine, planLevel} from "./clock.js"
-import {freshGame, Record} from "./record.js"
+import {sideOf, colorName, playMove, checkedKing} from "./positions.js"
+import {gameRows, gameHeaders, pgn, parseTypedTurn, candidateMoves, lineSan, scoreText} from "./notation.js"
+import {winner} from "./adjudicate.js"
+import {LEVELS} from "./clock.js"
+import {freshGame} from "./record.js"
 import {openTabStore} from "./tab-store.js"
+import {initialState, step, clocksAt, quarnSide, yourTurn, reviewSteps, stepPosition, statusText} from "./flow.js"
 
-const MAX_RESTARTS = 3      // engine deaths in a row before the page gives up
-const IDLE_PING_MS = 20000  // how often an idle engine is pinged
-const TICK_MS = 250         // the clocks' refresh
-const MAX_FEN = 200
+const IDLE_PING_MS = 20000 // how often an idle engine is pinged
+const TICK_MS = 250        // the clocks' refresh
+const RELEASE_MS = 10 * 60 * 1000 // a tab hidden this long gives its engine back (tests: ?release-after=MS)
+const releaseAfterMs = Number(new URLSearchParams(location.search).get("release-after")) || RELEASE_MS
+const now = () => performance.now()
 
-let store, game, rec, view, engine
-let sans = []            // the SAN of every turn of the record
-let phase = "connecting" // connecting, sync, human, second, engine, over, busy, offline
-let gen = 0              // replays so far: an answer to an older one is dropped
-let legal = []           // the engine's legal moves or turns for the side to move
-let firstMove = null     // the person's first move of a Marseillais turn, on the board
-let halfTurn = null      // quarn's first move of a Marseillais turn, on the board
-let thinking = false
-let restarts = 0
-let viewing = null       // the turn whose position is shown instead of the game's
-let usedMs = 0           // quarn's thinking since its "new", as the page's clock measured it
-let spentAtGo = 0
-let turnStartedAt = null // set while the side to move's clock runs
-let idlePing = null
+let state, view, engine, store
+let releaseTimer = null
 
-const save = () => store.save(game)
-const quarnSide = () => other(game.human)
-const hasMoves = () => game.turns.length > 0 && !game.result
-
-// The SAN list with a mate marked: chess.js knows mate by one move a turn,
-// so a Marseillais mate (no legal turn) may come out as a check.
-function shownSans() {
-    if (!game.result?.text.startsWith("Checkmate") || !sans.length) return sans
-    return [...sans.slice(0, -1), sans[sans.length - 1].replace(/[+#]?$/, "#")]
+function dispatch(event) {
+    const before = state
+    const next = step(state, event)
+    state = next.state
+    for (const command of next.commands) run(command)
+    if (event.type === "thinking") showThinking()
+    else if (event.type === "tick" && state.phase === before.phase) renderClocks()
+    else render()
 }
 
-function useGame(g) {
-    game = g
-    rec = new Record(game)
-    sans = game.turns.map((t, i) => turnSan(rec.positions[i], t))
-    viewing = null
-}
-
-// ---- clocks ------------------------------------------------------------------
-
-function foldClock() {
-    if (turnStartedAt === null) return
-    const now = performance.now()
-    game.spent += now - turnStartedAt
-    turnStartedAt = now
-}
-
-function startClock() {
-    if (!game.result) turnStartedAt = performance.now()
-}
-
-function stopClock() {
-    foldClock()
-    turnStartedAt = null
-}
-
-function clocksNow() {
-    foldClock()
-    return rec.clocks()
-}
-
-function recordTurn(text) {
-    stopClock()
-    if (sideOf(rec.fen) === quarnSide()) usedMs += game.spent - spentAtGo
-    sans.push(turnSan(rec.fen, text))
-    rec.add(text)
-    save()
-}
-
-function tick() {
-    if (turnStartedAt === null) return
-    const c = clocksNow()
-    save()
-    renderClocks()
-    const side = sideOf(rec.fen)
-    if (c[side] <= 0 && !game.result) flag(side)
-}
-
-function flag(side) {
-    firstMove = null
-    const wasThinking = thinking
-    finish(timeOut(side))
-    if (wasThinking) restartEngine(null) // the fresh engine replays the finished game
-    else {
-        setPhase("over")
-        render()
+function run(command) {
+    const answer = (promise, event) => promise.then((value) => dispatch(event(value)), () => {})
+    switch (command.type) {
+    case "send": return engine.send(command.line)
+    case "reset": return engine.reset(command.lines)
+    case "ask": return answer(engine.ask([], "divide"), (list) => ({type: "legal", gen: command.gen, list, now: now()}))
+    case "check-fen":
+        engine.reset([])
+        return answer(engine.ask(command.lines, "ping"), (errors) => ({...command, type: "fen-checked", errors}))
+            .then(() => state.setupError || ($("setup").open = false))
+    case "restart": return engine.restart()
+    case "release": return engine.stop()
+    case "start": return engine.start()
+    case "save": return store.save(state.game)
+    case "notice": return view.notice(command.text)
     }
-}
-
-// ---- the engine --------------------------------------------------------------
-
-function send(text) {
-    engine.send(text)
-}
-
-function restartEngine(why, then = null) {
-    thinking = false
-    halfTurn = null
-    stopClock()
-    if (why) view.notice(`${why}; a fresh engine replays the game.`)
-    setPhase("sync")
-    engine.restart(then)
-}
-
-// Runs `run` with an engine that reads: now, or once a fresh one has had its
-// opening (one that thinks cannot be interrupted, so it is replaced).
-function withIdleEngine(run) {
-    if (thinking || phase === "busy") restartEngine(null, run)
-    else if (!engine.alive) engine.then = run
-    else run()
-}
-
-// Brings the engine to the game's state: new game, settings, force mode and
-// every turn of the record, then lets the side to move play.
-function replay() {
-    gen++
-    thinking = false
-    halfTurn = null
-    usedMs = 0
-    stopClock()
-    view.thinking("")
-    setPhase("sync")
-    render()
-    const level = LEVELS[game.level]
-    const commands = ["new", `variant ${game.variant}`, levelLine(level.mps, level.base),
-        game.random ? "rand" : "norand", "force"]
-    if (game.startFen) commands.push(`setboard ${game.startFen}`)
-    commands.push(...game.turns)
-    if (game.result) commands.push(`result ${game.result.score}`)
-    engine.reset(commands)
-    nextTurn()
-}
-
-async function nextTurn() {
-    const mine = gen
-    let list
-    try {
-        list = await engine.ask([], "divide")
-    } catch {
-        return
-    }
-    if (mine !== gen) return
-    restarts = 0
-    legal = list
-    firstMove = null
-    const side = sideOf(rec.fen)
-    if (!game.result) {
-        const end = gameEnd(rec.positions, list.length, game.variant)
-        if (end) finish(end)
-        else if (rec.clocks()[side] <= 0) finish(timeOut(side))
-    }
-    if (game.result) setPhase("over")
-    else if (side === game.human) {
-        setPhase("human")
-        startClock()
-    } else {
-        thinking = true
-        setPhase("engine")
-        startClock()
-        foldClock()
-        spentAtGo = game.spent
-        // quarn plans with the time its clock shows, also after a replay
-        send(planLevel({remainingMs: rec.clocks()[side], movesLeft: rec.movesLeft(), enginePly: game.turns.length,
-            side, usedMs}))
-        send("go")
-    }
-    render()
-}
-
-function onThinking({depth, score, time, nodes, pv}) {
-    const sign = score > 0 ? "+" : ""
-    view.thinking(`depth ${depth} · ${sign}${(score / 100).toFixed(2)} for quarn (${colorName(quarnSide())}) · ` +
-        `${(time / 100).toFixed(2)} s · ${nodes} nodes · ${lineSan(rec.fen, pv, game.variant)}`)
-}
-
-function onEngineMove(word) {
-    if (!thinking) return
-    if (word.endsWith(",")) {
-        halfTurn = word.slice(0, -1)
-        render()
-        return
-    }
-    const text = halfTurn ? `${halfTurn},${word}` : word
-    thinking = false
-    halfTurn = null
-    recordTurn(text)
-    setPhase("sync")
-    render()
-    nextTurn()
-}
-
-function engineDied(why) {
-    thinking = false
-    halfTurn = null
-    stopClock()
-    if (++restarts > MAX_RESTARTS) {
-        setPhase("offline")
-        view.status(`quarn stopped (${why}) ${MAX_RESTARTS} times in a row; reload the page to try again.`)
-        return
-    }
-    view.notice(`quarn stopped (${why}); a fresh engine replays the game.`)
-    setPhase("sync")
-    engine.restart()
-}
-
-// ---- the person's moves ------------------------------------------------------
-
-const movesFrom = (square) => candidateMoves(legal, firstMove).filter((m) => m.startsWith(square))
-
-function humanMove(uci) {
-    if (phase !== "human" && phase !== "second") return
-    if (game.variant === "normal") return humanTurnDone(uci)
-    if (firstMove !== null) return humanTurnDone(`${firstMove},${uci}`)
-    if (legal.includes(uci)) return humanTurnDone(uci) // a one-move turn: a check, or White's first turn
-    firstMove = uci
-    setPhase("second")
-    render()
-}
-
-function humanTurnDone(text) {
-    firstMove = null
-    recordTurn(text)
-    setPhase("sync")
-    render()
-    send("force")
-    send(text)
-    nextTurn()
-}
-
-function typedMove(event) {
-    event.preventDefault()
-    const input = $("move-input")
-    const text = input.value.trim()
-    if (!text) return
-    if ((phase !== "human" && phase !== "second") || viewing !== null) {
-        $("move-error").textContent = viewing !== null ? "Back to the game first." : "It is not your turn."
-        return
-    }
-    const moves = parseTypedTurn(text, rec.fen, legal, firstMove)
-    if (!moves) {
-        $("move-error").textContent = `No legal ${game.variant === "normal" ? "move" : "turn"} matches "${text}".`
-        return
-    }
-    $("move-error").textContent = ""
-    input.value = ""
-    moves.forEach(humanMove)
-}
-
-function finish(result) {
-    stopClock()
-    game.result = result
-    save()
-    if (!thinking) send(`result ${result.score}`)
 }
 
 // ---- the controls ------------------------------------------------------------
 
-function setPhase(p) {
-    phase = p
-    document.body.dataset.phase = p
-    clearInterval(idlePing)
-    if (p === "human" || p === "second" || p === "over") {
-        const mine = gen
-        idlePing = setInterval(() => {
-            if (mine === gen && !engine.answering) engine.ask([], "ping").catch(() => {})
-        }, IDLE_PING_MS)
-    }
-}
-
 function settings() {
-    return {
-        variant: $("variant").value, human: $("side").value, level: $("level").value,
-        random: $("random").checked, flipped: game.flipped,
-    }
+    return {variant: $("variant").value, human: $("side").value, level: $("level").value, random: $("random").checked,
+        flipped: state.game.flipped}
 }
 
 // What ends a game in progress, asked before it does: [question, the yes button].
@@ -297,181 +67,109 @@ const ENDS_GAME = {
 }
 
 // True when the game may end: it has no moves yet, or the person says yes.
-async function mayEnd(what) {
-    return !hasMoves() || view.confirm(...ENDS_GAME[what])
-}
-
-function startGame(startFen = null) {
-    withIdleEngine(() => {
-        stopClock()
-        useGame(freshGame({...settings(), startFen}))
-        legal = []
-        firstMove = null
-        view.thinking("")
-        save()
-        replay()
-    })
-}
+const mayEnd = async (what) => !state.game.turns.length || !!state.game.result || view.confirm(...ENDS_GAME[what])
 
 async function newGame(what) {
-    if (await mayEnd(what)) startGame()
+    if (await mayEnd(what)) dispatch({type: "new-game", settings: settings(), now: now()})
     else render() // the controls show the game's settings again
 }
 
-function takeBack() {
-    if (firstMove !== null) {
-        firstMove = null
-        setPhase("human")
-        render()
-        return
-    }
-    let keep = -1
-    game.turns.forEach((_, i) => {
-        if (rec.sideOfTurn(i) === game.human) keep = i
-    })
-    if (keep < 0) return
-    withIdleEngine(() => {
-        stopClock()
-        rec.truncate(keep)
-        sans.length = keep
-        viewing = null
-        save()
-        replay()
-    })
-}
-
-async function resign() {
-    if (game.result || !(await view.confirm("Resign this game?", "Resign"))) return
-    withIdleEngine(() => {
-        firstMove = null
-        finish(resignation(game.human))
-        replay()
-    })
-}
-
-// A FEN is checked by the engine first: a refused one shows the engine's
-// error and the game goes on.
 async function setUp() {
-    const fen = $("setup-fen").value.trim().replace(/\s+/g, " ")
-    const error = $("setup-error")
-    error.textContent = ""
-    if (!fen) return
-    if (fen.length > MAX_FEN || !/^[A-Za-z0-9/ -]+$/.test(fen)) {
-        error.textContent = "That is not a FEN (letters, digits, '/', '-' and spaces only)."
-        return
-    }
-    if (!(await mayEnd("setup"))) return
-    withIdleEngine(async () => {
-        gen++
-        engine.reset([])
-        stopClock()
-        setPhase("sync")
-        let errors
-        try {
-            errors = await engine.ask(["force", `setboard ${fen}`], "ping")
-        } catch {
-            return
-        }
-        const unshown = !errors.length && unshowable(fen)
-        if (unshown) errors = [`The board cannot show this position: ${unshown}`]
-        if (errors.length) {
-            error.textContent = errors.join("\n")
-            replay()
-            return
-        }
-        $("setup").open = false
-        startGame(fen)
-    })
+    if (!$("setup-fen").value.trim() || await mayEnd("setup")) dispatch({type: "setup", fen: $("setup-fen").value, now: now()})
+}
+
+function typedMove(event) {
+    event.preventDefault()
+    const text = $("move-input").value.trim()
+    if (!text) return
+    const error = (message) => ($("move-error").textContent = message)
+    if (!yourTurn(state)) return error(state.viewing !== null ? "Back to the game first." : "It is not your turn.")
+    const moves = parseTypedTurn(text, state.positions.at(-1), state.legal, state.firstMove)
+    if (!moves) return error(`No legal ${state.game.variant === "normal" ? "move" : "turn"} matches "${text}".`)
+    error("")
+    $("move-input").value = ""
+    for (const uci of moves) dispatch({type: "move", uci, now: now()})
 }
 
 function download() {
-    const level = LEVELS[game.level]
-    const result = game.result ? game.result.score : "*"
-    const player = (side) => (side === game.human ? "Player" : "quarn")
-    const headers = [["Event", "quarn board game"], ["Site", location.host || "-"],
-        ["Date", new Date().toISOString().slice(0, 10).replaceAll("-", ".")], ["Round", "-"],
-        ["White", player("w")], ["Black", player("b")], ["Result", result], ["TimeControl", `${level.mps}/${level.base}`]]
-    if (game.variant === "marseillais") headers.push(["Variant", "Marseillais"])
-    if (game.startFen) headers.push(["SetUp", "1"], ["FEN", game.startFen])
-    const text = pgn(headers, moveRows(rec.positions[0], shownSans(), (i) => rec.sideOfTurn(i)), result)
+    const g = state.game
+    const text = pgn(gameHeaders(g, LEVELS[g.level], location.host, new Date()), gameRows(state.positions, state.sans, g.result),
+        g.result ? g.result.score : "*")
     const a = document.createElement("a")
     a.href = URL.createObjectURL(new Blob([text], {type: "application/x-chess-pgn"}))
-    a.download = `quarn-${game.variant}.pgn`
+    a.download = `quarn-${g.variant}.pgn`
     a.click()
     setTimeout(() => URL.revokeObjectURL(a.href), 1000)
 }
 
 function copyFen() {
-    if (navigator.clipboard) navigator.clipboard.writeText(rec.fen).then(() => view.notice("FEN copied."), selectFen)
-    else selectFen()
+    const select = () => {
+        getSelection().selectAllChildren($("fen"))
+        view.notice("FEN selected: press Ctrl-C to copy it.")
+    }
+    if (navigator.clipboard) navigator.clipboard.writeText($("fen").textContent).then(() => view.notice("FEN copied."), select)
+    else select()
 }
 
-function selectFen() {
-    const range = document.createRange()
-    range.selectNodeContents($("fen"))
-    getSelection().removeAllRanges()
-    getSelection().addRange(range)
-    view.notice("FEN selected: press Ctrl-C to copy it.")
-}
+const KEYS = {ArrowLeft: "prev", ArrowRight: "next", ArrowUp: "prev-turn", ArrowDown: "next-turn", Home: "first", End: "last"}
 
-function viewTurn(index) {
-    viewing = index === game.turns.length - 1 ? null : index
-    render()
+function reviewKey(event) {
+    const to = KEYS[event.key]
+    if (!to || event.altKey || event.ctrlKey || event.metaKey || event.target.closest("input, select, textarea, dialog")) return
+    event.preventDefault()
+    dispatch({type: "review", to})
 }
 
 // ---- showing the game --------------------------------------------------------
 
 function render() {
-    const lastTurn = game.turns[game.turns.length - 1]
-    if (viewing !== null) {
-        const fen = rec.positions[viewing + 1]
-        view.showPosition(fen, game.turns[viewing].split(","), checkedKing(fen))
-    } else if (firstMove !== null || halfTurn !== null) {
-        const move = firstMove ?? halfTurn
-        view.showPosition(playMove(rec.fen, move).fen, [move], null)
-    } else {
-        view.showPosition(rec.fen, lastTurn ? lastTurn.split(",") : [], checkedKing(rec.fen))
-    }
-    view.orient((game.human === "w") !== game.flipped ? "w" : "b")
-    const yourTurn = phase === "human" || phase === "second"
-    view.input(yourTurn && viewing === null ? game.human : null, movesFrom, (uci) => (uci ? humanMove(uci) : render()))
+    const s = state
+    const g = s.game
+    const fen = s.positions.at(-1)
+    document.body.dataset.phase = s.phase
+    if (s.viewing !== null) {
+        const shown = stepPosition(s, s.viewing)
+        view.showPosition(shown.fen, shown.marks, checkedKing(shown.fen))
+    } else if (s.firstMove !== null || s.halfTurn !== null) {
+        const move = s.firstMove ?? s.halfTurn
+        view.showPosition(playMove(fen, move).fen, [move], null)
+    } else view.showPosition(fen, g.turns.at(-1)?.split(",") ?? [], checkedKing(fen))
+    view.orient((g.human === "w") !== g.flipped ? "w" : "b")
+    const movesFrom = (square) => candidateMoves(s.legal, s.firstMove).filter((m) => m.startsWith(square))
+    view.input(yourTurn(s) ? g.human : null, movesFrom, (uci) => (uci ? dispatch({type: "move", uci, now: now()}) : render()))
 
-    $("variant").value = game.variant
-    $("side").value = game.human
-    $("level").value = game.level
-    $("random").checked = game.random
-    $("fen").textContent = viewing !== null ? rec.positions[viewing + 1] : rec.fen
-    $("take-back").disabled = !game.turns.some((_, i) => rec.sideOfTurn(i) === game.human) && firstMove === null
-    $("resign").disabled = !!game.result || phase === "busy" || phase === "offline"
-    $("back-to-game").hidden = viewing === null
-    if (game.result) {
-        const won = winner(game.result.score)
-        view.banner(`${game.result.text} (${game.result.score})`, won === null ? "draw" : won === game.human ? "win" : "loss")
-    } else if (phase !== "busy") view.banner("")
-
-    const marseillais = game.variant === "marseillais"
-    const phaseText = {
-        connecting: "Starting quarn…",
-        sync: "quarn is getting ready…",
-        human: marseillais && legal.some((t) => t.includes(","))
-            ? "Your turn: the first of two moves (a first move that gives check ends the turn)." : "Your move.",
-        second: `Your second move (after ${firstMove}).`,
-        engine: "quarn is thinking…",
-        over: "Game over. New game, Take back or Set up position to go on.",
-        busy: "No engine free.",
-    }
-    if (viewing !== null) {
-        view.status(`Viewing the position after ${rec.sideOfTurn(viewing) === "w" ? "White" : "Black"}'s ${sans[viewing]}; ` +
-            "moving is off until you go back to the game.")
-    } else if (phase !== "offline") view.status(phaseText[phase] ?? "")
-    view.moves(moveRows(rec.positions[0], shownSans(), (i) => rec.sideOfTurn(i)), viewing, viewTurn)
+    $("variant").value = g.variant
+    $("side").value = g.human
+    $("level").value = g.level
+    $("random").checked = g.random
+    $("fen").textContent = s.viewing !== null ? stepPosition(s, s.viewing).fen : fen
+    $("take-back").disabled = !g.turns.some((_, i) => sideOf(s.positions[i]) === g.human) && s.firstMove === null
+    $("resign").disabled = !!g.result || s.phase === "busy" || s.phase === "offline"
+    $("setup-error").textContent = s.setupError
+    if (s.setupError) $("setup").open = true
+    if (g.result) {
+        const won = winner(g.result.score)
+        view.banner(`${g.result.text} (${g.result.score})`, won === null ? "draw" : won === g.human ? "win" : "loss")
+    } else view.banner(s.phase === "busy" ? s.message : "")
+    view.status(statusText(s))
+    const steps = reviewSteps(s)
+    view.moves(gameRows(s.positions, s.sans, g.result), s.viewing === null ? null : steps[s.viewing], (turn) => dispatch({type: "review", to: {turn}}))
+    view.review(s.viewing ?? steps.length - 1, steps.length - 1)
+    showThinking()
     renderClocks()
 }
 
 function renderClocks() {
-    const running = turnStartedAt !== null ? sideOf(rec.fen) : null
-    const names = {[game.human]: "you", [quarnSide()]: "quarn"}
-    view.clocks(clocksNow(), names, running)
+    const names = {[state.game.human]: "you", [quarnSide(state)]: "quarn"}
+    view.clocks(clocksAt(state, now()), names, state.since === null ? null : sideOf(state.positions.at(-1)))
+}
+
+// quarn's thinking line, shown only when asked for.
+function showThinking() {
+    const t = state.thought
+    view.thinking($("show-thinking").checked && t ? `depth ${t.depth} · ${scoreText(t.score)} for quarn ` +
+        `(${colorName(quarnSide(state))}) · ${(t.time / 100).toFixed(2)} s · ${t.nodes} nodes · ` +
+        lineSan(state.positions.at(-1), t.pv, state.game.variant) : "")
 }
 
 // ---- start -------------------------------------------------------------------
@@ -479,59 +177,54 @@ function renderClocks() {
 async function main() {
     view = new View()
     store = await openTabStore()
-    useGame(store.game ?? freshGame({variant: "normal", human: "w", level: "m5", random: false}))
-    save()
+    state = initialState(store.game ?? freshGame({variant: "normal", human: "w", level: "m5", random: false}))
+    store.save(state.game)
     engine = new Engine(engineKind, {
         started: (info) => {
             if (info.pid) document.body.dataset.enginePid = info.pid
         },
-        ready: replay,
-        thinking: onThinking,
-        move: onEngineMove,
-        died: engineDied,
-        hung: (why) => restartEngine(why),
-        busy: (text) => {
-            thinking = false
-            stopClock()
-            setPhase("busy")
-            view.banner(text, "alert")
-            render()
-        },
+        ready: () => dispatch({type: "ready"}),
+        thinking: (info) => dispatch({type: "thinking", info}),
+        move: (word) => dispatch({type: "engine-move", word, now: now()}),
+        died: (why) => dispatch({type: "died", why, now: now()}),
+        hung: (why) => dispatch({type: "hung", why, now: now()}),
+        busy: (text) => dispatch({type: "busy", text}),
         notice: (text) => view.notice(text),
-        lost: (text) => {
-            thinking = false
-            stopClock()
-            setPhase("offline")
-            view.status(text)
-            render()
-        },
+        lost: (text) => dispatch({type: "lost", text}),
     })
     $("engine-kind").textContent = engine.kind
     for (const [key, level] of Object.entries(LEVELS)) $("level").append(new Option(level.label, key))
     for (const id of ["variant", "side", "level"]) $(id).addEventListener("change", () => newGame(id))
-    $("random").addEventListener("change", () => {
-        game.random = $("random").checked
-        save()
-        send(game.random ? "rand" : "norand")
-    })
-    $("new-game").addEventListener("click", () => newGame("new-game"))
-    $("take-back").addEventListener("click", takeBack)
-    $("resign").addEventListener("click", resign)
-    $("flip").addEventListener("click", () => {
-        game.flipped = !game.flipped
-        save()
-        render()
-    })
-    $("download").addEventListener("click", download)
-    $("setup-go").addEventListener("click", setUp)
+    const on = (id, handler) => $(id).addEventListener("click", handler)
+    $("random").addEventListener("change", () => dispatch({type: "random", on: $("random").checked}))
+    $("show-thinking").addEventListener("change", showThinking)
+    on("new-game", () => newGame("new-game"))
+    on("take-back", () => dispatch({type: "take-back", now: now()}))
+    on("resign", async () => (await view.confirm("Resign this game?", "Resign")) && dispatch({type: "resign", now: now()}))
+    on("flip", () => dispatch({type: "flip"}))
+    on("download", download)
+    on("setup-go", setUp)
     $("setup-fen").addEventListener("keydown", (e) => e.key === "Enter" && setUp())
-    $("copy-fen").addEventListener("click", copyFen)
+    on("copy-fen", copyFen)
     $("typed").addEventListener("submit", typedMove)
-    $("back-to-game").addEventListener("click", () => viewTurn(game.turns.length - 1))
+    for (const to of ["first", "prev", "next", "last"]) on(`review-${to}`, () => dispatch({type: "review", to}))
+    on("back-to-game", () => dispatch({type: "review", to: "last"}))
+    document.addEventListener("keydown", reviewKey)
+    // A tab hidden for a while gives its engine back, and takes one again when shown.
+    document.addEventListener("visibilitychange", () => {
+        clearTimeout(releaseTimer)
+        if (document.hidden) releaseTimer = setTimeout(() => dispatch({type: "release", now: now()}), releaseAfterMs)
+        else dispatch({type: "show", now: now()})
+    })
 
     render()
     engine.start()
-    setInterval(tick, TICK_MS)
+    setInterval(() => dispatch({type: "tick", now: now()}), TICK_MS)
+    setInterval(() => {
+        if (["human", "second", "over"].includes(state.phase) && engine.alive && !engine.answering) {
+            engine.ask([], "ping").catch(() => {})
+        }
+    }, IDLE_PING_MS)
     if (engineKind === "worker" && "serviceWorker" in navigator) {
         navigator.serviceWorker.register("sw.js").catch(() => {}) // offline use only; the page works without it
     }

@@ -4,7 +4,7 @@
 //           one engine process per tab;
 //   worker  quarn in this browser: the WebAssembly engine in a Web Worker.
 // Both offer: kind (text for the page), start(), restart() (end the engine,
-// start a fresh one), send(line); and call the handlers
+// start a fresh one), stop() (end it, quietly), send(line); and call the handlers
 //   started(info)  a fresh engine reads lines (info.pid for a process)
 //   line(text)     one output line, without its newline
 //   exit(why)      the engine ended
@@ -48,6 +48,12 @@ function socketLink(on) {
             }
         },
         restart: () => post({type: "restart"}),
+        stop() {
+            if (!ws) return
+            ws.onclose = ws.onmessage = null
+            ws.close() // the server ends the engine and frees its slot
+            ws = null
+        },
         send: (text) => post({type: "line", text}),
     }
 }
@@ -108,6 +114,10 @@ function workerLink(on) {
         kind: "quarn in this browser",
         start,
         restart: start,
+        stop() {
+            starts++ // a start under way makes no worker
+            end()
+        },
         send: (text) => worker?.postMessage({type: "line", text}),
     }
 }

@@ -43,6 +43,12 @@ export class Engine {
         this.ended(() => this.link.restart())
     }
 
+    // Gives the engine back (a hidden tab); start() takes one again.
+    stop() {
+        this.then = null
+        this.ended(() => this.link.stop())
+    }
+
     send(text) {
         this.link.send(text)
     }

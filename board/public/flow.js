@@ -14,7 +14,7 @@
 // for), ask {gen} ("divide 1"), check-fen {gen, fen, lines}, restart (a fresh
 // engine; one that thinks cannot be interrupted), release, start, save,
 // notice {text}.
-import {sideOf, other, playMove, unshowable} from "./positions.js"
+import {sideOf, other, colorName, playMove, unshowable} from "./positions.js"
 import {turnSan} from "./notation.js"
 import {gameEnd, timeOut, resignation} from "./adjudicate.js"
 import {LEVELS, levelLine, planLevel} from "./clock.js"
@@ -339,6 +339,28 @@ export function stepPosition(s, index) {
     const moves = s.game.turns[turn].split(",")
     if (move + 1 === of) return {fen: s.positions[turn + 1], marks: moves}
     return {fen: playMove(s.positions[turn], moves[0]).fen, marks: [moves[0]]}
+}
+
+// What the status line tells the person.
+export function statusText(s) {
+    if (s.viewing !== null) {
+        const {turn} = reviewSteps(s)[s.viewing]
+        if (turn < 0) return "Viewing the starting position; moving is off until you go back to the game."
+        return `Viewing the position after ${colorName(sideOf(s.positions[turn]))}'s ${s.sans[turn]}; ` +
+            "moving is off until you go back to the game."
+    }
+    return {
+        connecting: "Starting quarn…",
+        sync: "quarn is getting ready…",
+        human: s.game.variant === "marseillais" && s.legal.some((t) => t.includes(","))
+            ? "Your turn: the first of two moves (a first move that gives check ends the turn)." : "Your move.",
+        second: `Your second move (after ${s.firstMove}).`,
+        engine: "quarn is thinking…",
+        over: "Game over. New game, Take back or Set up position to go on.",
+        busy: "No engine free.",
+        offline: s.message,
+        asleep: "quarn was given back while this tab was hidden.",
+    }[s.phase] ?? ""
 }
 
 // ---- the handlers ------------------------------------------------------------

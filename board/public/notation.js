@@ -51,6 +51,26 @@ export function movetext(rows, result) {
     return lines.join("\n")
 }
 
+// The move-list rows of a game: `sans` of its turns, `positions` before each,
+// a mate marked (chess.js knows mate by one move a turn, so a Marseillais mate,
+// no legal turn, may come out as a check).
+export function gameRows(positions, sans, result) {
+    const shown = result?.text.startsWith("Checkmate") && sans.length
+        ? [...sans.slice(0, -1), sans.at(-1).replace(/[+#]?$/, "#")] : sans
+    return moveRows(positions[0], shown, (i) => sideOf(positions[i]))
+}
+
+// The PGN headers of a game record played on `site` on `date`.
+export function gameHeaders(game, level, site, date) {
+    const player = (side) => (side === game.human ? "Player" : "quarn")
+    const headers = [["Event", "quarn board game"], ["Site", site || "-"],
+        ["Date", date.toISOString().slice(0, 10).replaceAll("-", ".")], ["Round", "-"], ["White", player("w")],
+        ["Black", player("b")], ["Result", game.result ? game.result.score : "*"], ["TimeControl", `${level.mps}/${level.base}`]]
+    if (game.variant === "marseillais") headers.push(["Variant", "Marseillais"])
+    if (game.startFen) headers.push(["SetUp", "1"], ["FEN", game.startFen])
+    return headers
+}
+
 export function pgn(headers, rows, result) {
     const escape = (v) => String(v).replace(/[\\"]/g, "\\$&")
     return headers.map(([k, v]) => `[${k} "${escape(v)}"]`).join("\n") + "\n\n" + movetext(rows, result) + "\n"

@@ -112,12 +112,15 @@ export class View {
         }
     }
 
-    // The move list (rows from notation.js); `viewing` is the turn shown, or
-    // null for the game; `pick(index)` is called when a turn is clicked.
+    // The move list (rows from notation.js); `viewing` is the review step
+    // shown ({turn, move, of}), or null for the game; `pick(turn)` is called
+    // when a turn is clicked. The turn shown is marked, and inside a
+    // Marseillais turn the move shown.
     moves(rows, viewing, pick) {
         const list = $("moves")
         const last = rows.length ? rows[rows.length - 1].cells.at(-1).index : -1
         list.textContent = ""
+        let current = null
         for (const {number, cells} of rows) {
             const row = document.createElement("li")
             row.value = number
@@ -126,11 +129,20 @@ export class View {
                 button.type = "button"
                 button.className = "turn"
                 if (cell) {
-                    button.textContent = cell.san
                     button.dataset.index = cell.index
                     button.addEventListener("click", () => pick(cell.index))
-                    if (cell.index === viewing || (viewing === null && cell.index === last)) {
+                    const moves = cell.san.split(",")
+                    const shown = viewing === null ? cell.index === last : cell.index === viewing.turn
+                    moves.forEach((san, i) => {
+                        if (i) button.append(",")
+                        const span = document.createElement("span")
+                        span.textContent = san
+                        if (shown && viewing && viewing.move === i && viewing.of > 1) span.className = "shown"
+                        button.append(span)
+                    })
+                    if (shown) {
                         button.setAttribute("aria-current", "true")
+                        current = button
                     }
                 } else {
                     button.textContent = "…"
@@ -140,7 +152,18 @@ export class View {
             }
             list.append(row)
         }
-        if (viewing === null) list.scrollTop = list.scrollHeight
+        if (viewing === null) {
+            list.scrollTop = list.scrollHeight
+            list.scrollLeft = list.scrollWidth
+        } else current?.scrollIntoView({block: "nearest", inline: "nearest"})
+        $("moves").dataset.viewing = viewing === null ? "" : `${viewing.turn}.${viewing.move}`
+    }
+
+    // The review buttons: at step `at` of the steps 0 (the start) to `end` (the game).
+    review(at, end) {
+        $("review-first").disabled = $("review-prev").disabled = at === 0
+        $("review-next").disabled = $("review-last").disabled = at === end
+        $("back-to-game").hidden = at === end
     }
 
     // tone: "win", "loss", "draw" or "alert"; an empty text hides the banner.

@@ -1,0 +1,157 @@
+// Browser tests shared by the served board (board.test.js) and the static
+// site (static.test.js): the clock at the flag, review, the phone layout and
+// a hidden tab giving its engine back. Each case: [name, body(page, env)],
+// where env.open(query) opens another tab of the page's browser context and
+// env.sessions() counts the engines the board server runs (null for the site).
+import assert from "node:assert/strict"
+import {phase, clickMove, typeMove, waitMoves, moveList, text, screenshot, settings} from "./helpers.js"
+
+const POLL = {timeout: 30000, polling: 50}
+
+// A stored game, White (the person) to move with `whiteMs` on the clock after
+// a first turn each from `fen`; the page resumes it in a new tab.
+async function resume(page, env, fen, turns, whiteMs, hook = false) {
+    await page.evaluate((fen, turns, w) => localStorage.setItem("quarn-board-game:stored", JSON.stringify({
+        variant: "normal", human: "w", level: "quick", random: true, startFen: fen, turns, result: null,
+        clocks: [{w: 30000, b: 30000}, {w: 30000, b: 30000}, {w, b: 30000}], spent: 0, flipped: false,
+        savedAt: Date.now() + 60000,
+    })), fen, turns, whiteMs)
+    return env.open("", hook)
+}
+
+// Played in the page: at the first save of the game that leaves White less
+// than one clock refresh (250 ms), `move` is typed a little after White's
+// clock reaches 0:00 and before the next refresh could see it.
+export function moveAfterFlag(move) {
+    const setItem = Storage.prototype.setItem
+    let armed = true
+    Storage.prototype.setItem = function (key, value) {
+        setItem.call(this, key, value)
+        if (!armed || !key.startsWith("quarn-board-game:")) return
+        const g = JSON.parse(value)
+        const left = g.clocks[g.turns.length].w - g.spent
+        if (g.turns.length !== 2 || left <= 0 || left >= 250 || g.spent === 0) return
+        armed = false
+        setTimeout(() => {
+            document.getElementById("move-input").value = move
+            document.getElementById("typed").requestSubmit()
+        }, left + Math.min(20, (250 - left) / 2))
+    }
+}
+
+const inViewport = (page) => page.evaluate(() => {
+    const out = []
+    for (const id of ["board", "clock-top", "clock-bottom", "moves", "review-prev", "review-next"]) {
+        const r = document.getElementById(id).getBoundingClientRect()
+        if (r.left < 0 || r.top < 0 || r.right > innerWidth || r.bottom > innerHeight || !r.width) out.push(`${id} ${JSON.stringify(r)}`)
+    }
+    if (document.documentElement.scrollWidth > innerWidth) out.push(`page ${document.documentElement.scrollWidth} px wide`)
+    for (const el of document.querySelectorAll("#record button:not([hidden]), #play button, select, summary")) {
+        const r = el.getBoundingClientRect()
+        if (r.width && (r.width < 44 || r.height < 44)) out.push(`${el.id || el.textContent} ${r.width}x${r.height}`)
+    }
+    return out
+})
+
+export const CASES = [
+    ["a mate typed just after the flag loses on time", async (page, env) => {
+        const tab = await resume(page, env, "6k1/6pp/8/8/8/8/5PPP/1R4K1 w - - 0 1", ["b1a1", "g8h8"], 1200, true)
+        await phase(tab, "over")
+        assert.equal(await text(tab, "#banner"), "White's time ran out: Black wins (0-1)")
+        assert.deepEqual(await moveList(tab), ["Ra1", "Kh8"])
+        assert.equal(await text(tab, "#clock-bottom .time"), "0:00")
+        const stored = await tab.evaluate(() => JSON.parse(localStorage.getItem("quarn-board-game:stored")))
+        assert.equal(stored.clocks.at(-1).w - stored.spent, 0) // never below 0:00
+        await tab.close()
+    }],
+    ["a flag against a bare king is a draw", async (page, env) => {
+        const tab = await resume(page, env, "4k3/8/8/8/8/8/8/R3K3 w - - 0 1", ["a1a2", "e8d8"], 1000)
+        await phase(tab, "over")
+        assert.equal(await text(tab, "#banner"), "White's time ran out; Black cannot mate: draw (1/2-1/2)")
+        await tab.close()
+    }],
+    ["a side's clock starts with its first move", async (page) => {
+        await settings(page, {variant: "normal", side: "w", level: "quick", random: true})
+        await new Promise((r) => setTimeout(r, 1600))
+        assert.equal(await text(page, "#clock-bottom .time"), "0:30")
+        assert.equal(await page.$$eval(".clock.running", (c) => c.length), 0)
+        await clickMove(page, "e2", "e4")
+        await waitMoves(page, 2)
+        assert.equal(await text(page, "#clock-top .time"), "0:30") // quarn's first turn was free too
+        await page.waitForFunction(() => document.querySelector("#clock-bottom").classList.contains("running") &&
+            document.querySelector("#clock-bottom .time").textContent === "0:29", POLL)
+    }],
+    ["review by keys and buttons, inside a Marseillais turn", async (page) => {
+        await settings(page, {variant: "marseillais", side: "w", level: "m5", random: true})
+        await typeMove(page, "e4")
+        await waitMoves(page, 2)
+        await typeMove(page, "d4,Nf3")
+        await waitMoves(page, 4)
+        const black = (await moveList(page))[1].split(",")
+        // the FEN shown, the review step ("turn.move"), the turn marked, the move marked inside it
+        const viewed = () => page.evaluate(() => [document.getElementById("fen").textContent,
+            document.getElementById("moves").dataset.viewing,
+            document.querySelector("#moves [aria-current]")?.dataset.index ?? null,
+            document.querySelector("#moves .shown")?.textContent ?? null])
+        const gameFen = await text(page, "#fen")
+        await page.click("#status") // out of the move box, where the arrow keys move the caret
+        const walk = [["Home", "-1.0", null, null], ["ArrowRight", "0.0", "0", null], ["ArrowRight", "1.0", "1", black[0]],
+            ["ArrowRight", "1.1", "1", black[1]], ["ArrowUp", "0.0", "0", null], ["ArrowDown", "1.1", "1", black[1]],
+            ["ArrowLeft", "1.0", "1", black[0]]]
+        for (const [key, ...want] of walk) {
+            await page.keyboard.press(key)
+            assert.deepEqual((await viewed()).slice(1), want, key)
+        }
+        assert.match(await text(page, "#status"), /^Viewing the position after Black's /)
+        await screenshot(page, "review-desktop")
+        await page.click("#review-first")
+        assert.deepEqual(await viewed(), ["rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "-1.0", null, null])
+        assert.equal(await page.$eval("#review-prev", (b) => b.disabled), true)
+        await page.click("#review-next")
+        assert.equal((await viewed())[1], "0.0")
+        await page.click("#review-last")
+        assert.deepEqual(await viewed(), [gameFen, "", "3", null])
+        assert.equal(await page.$eval("#review-next", (b) => b.disabled), true)
+        await page.keyboard.press("ArrowUp")
+        assert.equal((await viewed())[1], "2.1") // the end of White's second turn
+        await page.keyboard.press("End")
+        assert.equal((await viewed())[0], gameFen)
+    }],
+    ["phone: board, clocks and moves in view together, in play and review", async (page) => {
+        await page.setViewport({width: 390, height: 844, isMobile: true, hasTouch: true, deviceScaleFactor: 1})
+        await settings(page, {variant: "normal", side: "w", level: "m5", random: true})
+        for (const [from, to, n] of [["e2", "e4", 2], ["g1", "f3", 4], ["b1", "c3", 6]]) {
+            await clickMove(page, from, to, true)
+            await waitMoves(page, n)
+        }
+        assert.deepEqual(await inViewport(page), [])
+        await screenshot(page, "phone-play")
+        await page.tap("#review-prev")
+        await page.tap("#review-prev")
+        assert.notEqual(await page.$eval("#moves", (m) => m.dataset.viewing), "")
+        assert.deepEqual(await inViewport(page), [])
+        await screenshot(page, "phone-review")
+    }],
+    ["a hidden tab gives its engine back and takes one again when shown", async (page, env) => {
+        const tab = await env.open("?release-after=400")
+        await settings(tab, {variant: "normal", side: "w", level: "m5", random: true})
+        await clickMove(tab, "e2", "e4")
+        await waitMoves(tab, 2)
+        const engines = env.sessions()
+        const other = await env.open()
+        await other.bringToFront() // the first tab is hidden now
+        await phase(tab, "asleep")
+        if (engines !== null) await waitFor(() => env.sessions() === engines) // the server ended it
+        await tab.bringToFront()
+        await phase(tab, "human")
+        assert.deepEqual((await moveList(tab))[0], "e4")
+        await clickMove(tab, "d2", "d4")
+        await waitMoves(tab, 4)
+        await other.close()
+    }],
+]
+
+async function waitFor(check) {
+    for (let i = 0; i < 200 && !check(); i++) await new Promise((r) => setTimeout(r, 50))
+    assert.ok(check(), "the engine was not given back")
+}
