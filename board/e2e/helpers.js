@@ -73,7 +73,11 @@ export function phase(page, ...phases) {
     return page.waitForFunction((p) => p.includes(document.body.dataset.phase), POLL, phases)
 }
 
-export const thinking = (page) => page.waitForFunction(() => document.getElementById("thinking").textContent !== "", POLL)
+// Turns the thinking line on and waits for a line.
+export async function thinking(page) {
+    await page.$eval("#show-thinking", (box) => box.checked || box.click())
+    await page.waitForFunction(() => document.getElementById("thinking").textContent !== "", POLL)
+}
 
 // Chooses settings as a person does; each change starts a new game.
 export async function settings(page, {variant, side, level, random}) {

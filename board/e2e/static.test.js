@@ -14,6 +14,7 @@ import {
     launchBrowser, openTab, watched, phase, thinking, settings, clickSquare, clickMove, expectPiece, text, moveList, waitMoves,
     screenshot, confirmIfAsked,
 } from "./helpers.js"
+import {CASES, moveAfterFlag} from "./fair-play.js"
 
 const board = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..")
 const SUB_PATH = "/games/quarn/board/"
@@ -100,6 +101,7 @@ async function whiteTurn(page, touch = false) {
 
 siteTest("a Marseillais game by clicks against quarn, to the end", async (page) => {
     await settings(page, {variant: "marseillais", side: "w", level: "quick", random: false})
+    await page.click("#show-thinking")
     for (let turn = 1; turn <= 30; turn++) {
         await whiteTurn(page)
         await waitMoves(page, 2 * turn)
@@ -152,20 +154,16 @@ siteTest("a reload resumes the game; after the first visit the site plays with i
     await waitMoves(page, 4)
 })
 
-siteTest("a phone: a Marseillais turn by taps, board and clocks in view, no sideways scrolling", async (page) => {
-    await page.setViewport({width: 390, height: 844, isMobile: true, hasTouch: true})
-    await page.reload()
-    await phase(page, "human", "engine")
-    await settings(page, {variant: "marseillais", level: "quick", random: true})
-    await clickMove(page, "e2", "e4", true)
-    await waitMoves(page, 2)
-    await whiteTurn(page, true)
-    await waitMoves(page, 4)
-    const layout = await page.evaluate(() => ({
-        width: document.documentElement.scrollWidth,
-        boxes: ["clock-top", "board", "clock-bottom"].map((id) => document.getElementById(id).getBoundingClientRect())
-            .map((r) => [r.left, r.top, r.right, r.bottom]),
+// The clock at the flag, review, the phone layout, a hidden tab (as on the served board).
+for (const [name, body] of CASES) {
+    siteTest(name, (page, server) => body(page, {
+        sessions: () => null,
+        async open(query = "", hook = false) {
+            const tab = await page.browserContext().newPage()
+            await tab.setViewport({width: 1100, height: 860})
+            if (hook) await tab.evaluateOnNewDocument(moveAfterFlag, "Ra8")
+            await tab.goto(server.url + query)
+            return tab
+        },
     }))
-    assert.ok(layout.width <= 390, `the page is ${layout.width} px wide`)
-    for (const [left, top, right, bottom] of layout.boxes) assert.ok(left >= 0 && top >= 0 && right <= 390 && bottom <= 844)
-})
+}

@@ -24,7 +24,7 @@ class FakeEngine {
     take(command) {
         if (command.type === "send") this.line(command.line)
         else if (command.type === "reset") command.lines.forEach((l) => this.line(l))
-        else if (command.type === "ask" || command.type === "check-fen") this.asks.push(command)
+        else if (command.type === "ask" || command.type === "check-fen") this.asks.push({...command, list: this.legalMoves()})
         else if (command.type === "restart") {
             this.restarts++
             this.asks = []
@@ -44,7 +44,8 @@ class FakeEngine {
 }
 
 // Runs a script: each entry is an event, or "answer" (the engine answers its
-// latest question) with a time. Returns the last state and the engine.
+// latest question; "answer-oldest": its oldest) with a time. Returns the last
+// state and the engine.
 function play(game, script) {
     let state = initialState(game)
     const engine = new FakeEngine()
@@ -55,10 +56,10 @@ function play(game, script) {
     }
     for (const entry of [["ready"], ...script]) {
         const [type, a, b] = entry
-        if (type === "answer") {
-            const ask = engine.asks.pop()
+        if (type === "answer" || type === "answer-oldest") {
+            const ask = type === "answer" ? engine.asks.pop() : engine.asks.shift()
             if (ask.type === "check-fen") run({type: "fen-checked", gen: ask.gen, fen: ask.fen, errors: []})
-            else run({type: "legal", gen: ask.gen, list: engine.legalMoves(), now: a})
+            else run({type: "legal", gen: ask.gen, list: ask.list, now: a})
         } else if (type === "move") run({type, uci: a, now: b})
         else if (type === "quarn") {
             engine.line(a) // the engine plays the move it prints
@@ -101,6 +102,9 @@ const RACES = [
     ["quarn's move after New game is dropped", quick({human: "b"}), [["answer", 0], ["new-game", 100],
         ["quarn", "e2e4", 200], ["ready"], ["answer", 300]],
     {turns: 0, phase: "engine", restarts: 1, last: "go"}],
+    ["a legal list asked for before New game is dropped", quick(), [["answer", 0], ["move", "e2e4", 0],
+        ["new-game", 10], ["answer-oldest", 20]],
+    {turns: 0, phase: "sync", legal: 0}],
     ["quarn's move after Take back is dropped", quick(), [["answer", 0], ["move", "e2e4", 0], ["answer", 0],
         ["take-back", 100], ["quarn", "e7e5", 200], ["ready"], ["answer", 300]],
     {turns: 0, phase: "human", restarts: 1}],
@@ -128,7 +132,7 @@ test("races at the clock and between the engine and the controls", () => {
         const now = script.findLast((e) => typeof e[e.length - 1] === "number")?.at(-1) ?? 0
         const got = {turns: state.game.turns.length, result: state.game.result?.text ?? null, phase: state.phase,
             restarts: engine.restarts, last: engine.lines.at(-1), released: engine.released, startFen: state.game.startFen,
-            whiteClock: clocksAt(state, now).w, blackClock: clocksAt(state, now).b}
+            whiteClock: clocksAt(state, now).w, blackClock: clocksAt(state, now).b, legal: state.legal.length}
         if (want.replayed) {
             const from = engine.lines.lastIndexOf("force") + 1
             got.replayed = engine.lines.slice(from, from + want.replayed.length)
