@@ -11,7 +11,7 @@ import {winner} from "./adjudicate.js"
 import {LEVELS} from "./clock.js"
 import {freshGame} from "./record.js"
 import {openTabStore} from "./tab-store.js"
-import {initialState, step, clocksAt, quarnSide, yourTurn, reviewSteps, stepPosition, statusText} from "./flow.js"
+import {initialState, step, clocksAt, quarnSide, yourTurn, reviewSteps, stepPosition, statusText, fenProblem} from "./flow.js"
 
 const IDLE_PING_MS = 20000 // how often an idle engine is pinged
 const TICK_MS = 250        // the clocks' refresh
@@ -75,7 +75,8 @@ async function newGame(what) {
 }
 
 async function setUp() {
-    if (!$("setup-fen").value.trim() || await mayEnd("setup")) dispatch({type: "setup", fen: $("setup-fen").value, now: now()})
+    const fen = $("setup-fen").value
+    if (!fen.trim() || fenProblem(fen) || await mayEnd("setup")) dispatch({type: "setup", fen, now: now()})
 }
 
 function typedMove(event) {

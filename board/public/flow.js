@@ -258,15 +258,18 @@ function resign(s, {now}, out) {
     resync(s, out)
 }
 
+// Why a typed FEN is not even worth asking the engine about, or "".
+export function fenProblem(fen) {
+    fen = fen.trim()
+    return fen.length > MAX_FEN || !/^[A-Za-z0-9/ -]*$/.test(fen)
+        ? "That is not a FEN (letters, digits, '/', '-' and spaces only)." : ""
+}
+
 // A FEN is checked by the engine first: a refused one keeps the game.
 function setup(s, {fen, now}, out) {
+    s.setupError = fenProblem(fen)
     fen = fen.trim().replace(/\s+/g, " ")
-    s.setupError = ""
-    if (!fen) return
-    if (fen.length > MAX_FEN || !/^[A-Za-z0-9/ -]+$/.test(fen)) {
-        s.setupError = "That is not a FEN (letters, digits, '/', '-' and spaces only)."
-        return
-    }
+    if (!fen || s.setupError) return
     stopClock(s, now)
     s.pendingSetup = fen
     if (s.phase === "engine") restart(s, out)
