@@ -14,9 +14,11 @@ namespace quarn {
 namespace {
 
 constexpr const char* Version = "0.9-20140217";
-// The longest line read at once, its end of line included; a longer line is
-// read as several.
-constexpr int LineBufferSize = 256;
+// The longest line taken, in characters, its line end not counted. A longer
+// line is refused whole (its rest read and dropped, no buffer grows), so no
+// piece of it ever runs as a command of its own.
+constexpr int MaxLineLength = 255;
+constexpr int LineBufferSize = MaxLineLength + 1;
 constexpr int MaxWords = 128;
 
 // What follows a command: nothing, the after-command step (the game-over
@@ -236,6 +238,44 @@ bool SplitWords(char* line, Words& w) {
   }
 }
 
+enum class LineRead { Line, TooLong, End };
+
+// Reads the next line into `line`, terminated, its '\n' kept when it came.
+// A line of up to MaxLineLength characters is a Line; when it fills the
+// buffer, its line end ("\n", "\r\n", or a '\r' at the end of input) is left
+// to be read next as an empty line, as a line of that length always was. A
+// longer line is TooLong: its first MaxLineLength characters in `line`, the
+// rest read up to its '\n' or the end of input and dropped.
+LineRead ReadLine(std::FILE* in, char (&line)[LineBufferSize]) {
+  int n = 0, c = EOF;
+  while (n < MaxLineLength && (c = std::getc(in)) != EOF) {
+    line[n++] = char(c);
+    if (c == '\n') break;
+  }
+  line[n] = '\0';
+  if (n == 0) return LineRead::End;
+  if (n < MaxLineLength || c == '\n') return LineRead::Line;
+  c = std::getc(in);
+  if (c == EOF) return LineRead::Line;
+  if (c == '\r') {
+    c = std::getc(in);
+    if (c == EOF) c = '\n';  // "\r" at the end: its empty line as before
+  }
+  if (c == '\n') {
+    std::ungetc(c, in);
+    return LineRead::Line;
+  }
+  while (c != '\n' && c != EOF) c = std::getc(in);
+  return LineRead::TooLong;
+}
+
+// Whether the line's first word (past leading blanks) is `name`.
+bool FirstWordIs(const char* line, const char* name) {
+  while (*line == ' ') ++line;
+  const size_t n = std::strlen(name);
+  return std::strncmp(line, name, n) == 0 && (line[n] == ' ' || line[n] == '\0');
+}
+
 }  // namespace
 
 void BeginSession(GameContext& ctx) {
@@ -247,9 +287,13 @@ void BeginSession(GameContext& ctx) {
 bool RunLines(GameContext& ctx, std::FILE* in) {
   char line[LineBufferSize];
   Words words;
-  while (std::fgets(line, LineBufferSize, in)) {
-    line[LineBufferSize - 1] = '\0';
-    if (SplitWords(line, words)) {
+  for (LineRead read; (read = ReadLine(in, line)) != LineRead::End;) {
+    // An over-long "result" line is still the game's end: its comment, the
+    // part that overflows, is not needed. Any other is refused without an
+    // echo, so none of its text reaches the output.
+    if (read == LineRead::TooLong && !FirstWordIs(line, "result")) {
+      Print("Error (line too long)\n");
+    } else if (SplitWords(line, words)) {
       switch (RunCommand(ctx, words)) {
         case Next::Quit:
           return true;
