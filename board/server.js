@@ -1,7 +1,10 @@
 // quarn board: serves the page and relays protocol lines between one
 // WebSocket and one quarn process per browser tab.
 //
-//   node server.js [--port N] [--host ADDR] [--engine PATH]
+//   node server.js [--port N] [--host ADDR] [--engine PATH] [--ping-seconds S]
+//
+// --ping-seconds: how often each page is pinged; a page that has not
+// answered one ping by the next is closed (default 30).
 //
 // Page -> server (JSON): {type: "line", text} one protocol command,
 //                        {type: "restart"} end this tab's engine, start a fresh one.
@@ -9,6 +12,7 @@
 //                        {type: "refused", text, reason}, {type: "exit", code, signal},
 //                        {type: "busy", text} (no engine free, or too many restarts).
 import http from "node:http"
+import crypto from "node:crypto"
 import fs from "node:fs"
 import net from "node:net"
 import path from "node:path"
@@ -17,16 +21,24 @@ import {fileURLToPath} from "node:url"
 import {WebSocketServer} from "ws"
 
 const here = path.dirname(fileURLToPath(import.meta.url))
+// Bounds: each names what it protects.
 export const MAX_ENGINES = 4             // engine processes alive at once, killed ones included
-export const MAX_LINE = 255              // characters in a page line
+export const MAX_LINE = 255              // bytes (UTF-8) in a page line: the engine refuses a longer one
 export const MAX_FRAME = 4096            // bytes in a WebSocket message from the page
 export const MAX_URL = 2048              // characters in a request target
-export const MAX_SOCKET_QUEUE = 256 * 1024 // bytes queued for a page before its engine's output is paused
-export const MAX_ENGINE_QUEUE = 64 * 1024  // bytes queued for an engine before its page's socket is paused
+export const MAX_SOCKET_QUEUE = 256 * 1024 // bytes unsent to a page before its engine's output and its input pause
+export const MAX_SOCKET_BACKLOG = 1024 * 1024 // bytes unsent to a page before the page is closed
+export const MAX_ENGINE_QUEUE = 64 * 1024  // bytes unread by an engine before its page is closed
 export const MAX_ENGINE_LINE = 16 * 1024   // characters in an engine line (a longer one is cut)
 export const RESTARTS_PER_WINDOW = 4     // restarts a tab may ask for within RESTART_WINDOW_MS
 export const RESTART_WINDOW_MS = 1000
+export const PING_INTERVAL_MS = 30000    // a page that has not answered the last ping by the next is closed
+export const MAX_CONNECTIONS = 128       // sockets open at once (fewer when descriptors are scarce)
+export const REQUEST_TIMEOUT_MS = 10000  // time a socket has to send a whole request
+export const MAX_REQUESTS_PER_SOCKET = 100 // requests on one connection, pipelined ones included
+const DESCRIPTORS_PER_ENGINE = 4         // pipes of one engine process, with a spare
 const FLOW_POLL_MS = 50                  // how often a paused stream checks whether it may go on
+const TIMEOUT_CHECK_MS = 1000            // how often unfinished requests are checked against their time
 const DEFAULT_HTTP_PORT = 80             // the port a Host header without one names
 
 const MOVE = "[a-h][1-8][a-h][1-8][nbrq]?"
@@ -46,7 +58,7 @@ const ALLOWED = new RegExp("^(?:" + [
 // Why a page line is not forwarded, or null when it may go to the engine.
 export function refusal(text) {
     if (typeof text !== "string") return "not text"
-    if (text.length > MAX_LINE) return "longer than 255 characters"
+    if (Buffer.byteLength(text, "utf8") > MAX_LINE) return "longer than 255 bytes"
     if (/[\u0000-\u001f\u007f]/.test(text)) return "control character"
     if (!ALLOWED.test(text)) return "not an allowed command"
     return null
@@ -74,19 +86,59 @@ const TYPES = {
     ".webmanifest": "application/manifest+json",
 }
 
-// The regular file a URL path names inside its folder (symbolic links
-// resolved, hidden names and other extensions refused), or null.
-async function resolveFile(urlPath) {
-    const [prefix, folder] = FOLDERS.find(([p]) => urlPath.startsWith(p))
-    const rest = urlPath === "/" ? "index.html" : urlPath.slice(prefix.length)
-    if (!TYPES[path.extname(rest)] || rest.split("/").some((part) => part.startsWith("."))) return null
-    try {
-        const root = await fs.promises.realpath(folder)
-        const file = await fs.promises.realpath(path.join(folder, rest))
-        const stat = await fs.promises.stat(file)
-        return stat.isFile() && file.startsWith(root + path.sep) ? {file, size: stat.size, type: TYPES[path.extname(rest)]} : null
-    } catch {
-        return null
+// Every file the server serves, read once at start into memory (one copy
+// that every response shares): URL path -> {data, type}. Only regular files
+// with a known extension inside their folder (symbolic links resolved,
+// hidden names skipped); the server is restarted to serve edited files.
+function readFiles() {
+    const files = new Map()
+    for (const [prefix, folder] of FOLDERS) {
+        let root
+        try {
+            root = fs.realpathSync(folder)
+        } catch {
+            continue // not installed
+        }
+        const seen = new Set()
+        const walk = (dir, urlDir) => {
+            const real = fs.realpathSync(dir)
+            if (seen.has(real)) return
+            seen.add(real)
+            for (const name of fs.readdirSync(dir)) {
+                if (name.startsWith(".")) continue
+                try {
+                    const file = fs.realpathSync(path.join(dir, name))
+                    if (!file.startsWith(root + path.sep)) continue
+                    const stat = fs.statSync(file)
+                    const url = urlDir + name
+                    if (stat.isDirectory()) walk(file, url + "/")
+                    else if (stat.isFile() && TYPES[path.extname(name)] && !files.has(url)) {
+                        files.set(url, {data: fs.readFileSync(file), type: TYPES[path.extname(name)]})
+                    }
+                } catch {} // vanished or unreadable: not served
+            }
+        }
+        walk(root, prefix)
+    }
+    if (files.has("/index.html")) files.set("/", files.get("/index.html"))
+    return files
+}
+
+// The page's policy: its scripts from its own origin (and the inline import
+// map, by its hash), no framing by any page.
+function securityHeaders(files) {
+    const page = files.get("/")?.data.toString("utf8") ?? ""
+    const hashes = [...page.matchAll(/<script(?![^>]*\bsrc=)[^>]*>([^]*?)<\/script>/g)]
+        .map((m) => `'sha256-${crypto.createHash("sha256").update(m[1]).digest("base64")}'`)
+    return {
+        "content-security-policy": [
+            "default-src 'self'", `script-src 'self' ${hashes.join(" ")}`.trim(),
+            "style-src 'self' 'unsafe-inline'", // the board widget sets inline styles
+            "img-src 'self' data:", "connect-src 'self'", "object-src 'none'", "base-uri 'none'",
+            "form-action 'none'", "frame-ancestors 'none'",
+        ].join("; "),
+        "x-frame-options": "DENY",
+        "x-content-type-options": "nosniff",
     }
 }
 
@@ -94,32 +146,34 @@ function answer(res, status, headers = {}) {
     res.writeHead(status, {"content-type": "text/plain", ...headers}).end(`${http.STATUS_CODES[status]}\n`)
 }
 
-async function serveFile(req, res, port) {
-    if (!ownHost(req.headers.host, port)) return answer(res, 403)
-    if (req.method !== "GET" && req.method !== "HEAD") return answer(res, 405, {allow: "GET, HEAD"})
-    if (req.url.length > MAX_URL) return answer(res, 414)
+// Answers at once from memory: a response is written before the next
+// pipelined request is read, so Node stops reading a socket whose client
+// does not read its answers.
+function serveFile(req, res, port, files, headers) {
+    if (!ownHost(req.headers.host, port)) return answer(res, 403, headers)
+    if (req.method !== "GET" && req.method !== "HEAD") return answer(res, 405, {...headers, allow: "GET, HEAD"})
+    if (req.url.length > MAX_URL) return answer(res, 414, headers)
     let urlPath
     try {
         urlPath = decodeURIComponent(new URL(req.url, "http://localhost").pathname)
     } catch {
-        return answer(res, 400) // malformed percent-encoding
+        return answer(res, 400, headers) // malformed percent-encoding
     }
-    if (/[\u0000-\u001f\u007f\\]/.test(urlPath)) return answer(res, 400)
-    const found = await resolveFile(urlPath)
-    if (!found) return answer(res, 404)
-    const headers = {"content-type": found.type, "cache-control": "no-cache", "x-content-type-options": "nosniff"}
-    if (req.method === "HEAD") return res.writeHead(200, {...headers, "content-length": found.size}).end()
-    const data = await fs.promises.readFile(found.file)
-    res.writeHead(200, {...headers, "content-length": data.length}).end(data)
+    if (/[\u0000-\u001f\u007f\\]/.test(urlPath)) return answer(res, 400, headers)
+    const found = files.get(urlPath)
+    if (!found) return answer(res, 404, headers)
+    res.writeHead(200, {...headers, "content-type": found.type, "cache-control": "no-cache", "content-length": found.data.length})
+    res.end(req.method === "HEAD" ? undefined : found.data)
 }
 
 // One browser tab: its socket and the engine process it currently owns.
 // A tab has at most one engine process alive: a restart kills the old one
 // and starts the new one when the old one has exited. The data queued in
-// either direction is bounded: the engine's output is paused while the
-// socket holds more than MAX_SOCKET_QUEUE bytes unsent, and the socket is
-// not read while the engine has more than MAX_ENGINE_QUEUE bytes unread (or
-// the socket's own queue is full).
+// either direction is bounded: the engine's output and the socket's input
+// pause while the socket holds more than MAX_SOCKET_QUEUE bytes unsent, and
+// the tab is closed (its engine ended) when its engine has more than
+// MAX_ENGINE_QUEUE bytes unread, when more than MAX_SOCKET_BACKLOG bytes
+// wait for the page, or when the page leaves a ping unanswered.
 class Session {
     constructor(socket, enginePath, onEnd) {
         this.socket = socket
@@ -131,14 +185,39 @@ class Session {
         this.restarts = []    // times of the restarts within the last window
         this.paused = {engine: false, socket: false}
         this.poll = null
+        this.answered = true  // the page has answered the last ping
         socket.on("message", (data) => this.fromPage(data))
+        socket.on("ping", (data) => this.admit(() => socket.pong(data)))
+        socket.on("pong", () => this.answered = true)
         socket.on("close", () => this.end())
         socket.on("error", () => this.end())
         this.startEngine()
     }
 
+    // The one place where data for the page is admitted (messages, pings,
+    // pongs): a page that lets MAX_SOCKET_BACKLOG bytes pile up is closed.
+    admit(write) {
+        if (this.ended || this.socket.readyState !== this.socket.OPEN) return
+        if (this.socket.bufferedAmount > MAX_SOCKET_BACKLOG) return this.close()
+        write()
+        this.flow()
+    }
+
     send(message) {
-        if (this.socket.readyState === this.socket.OPEN) this.socket.send(JSON.stringify(message))
+        this.admit(() => this.socket.send(JSON.stringify(message)))
+    }
+
+    // Called every PING_INTERVAL_MS: a page that has not answered the last
+    // ping is gone (or stopped reading) and is closed.
+    heartbeat() {
+        if (!this.answered) return this.close()
+        this.answered = false
+        this.admit(() => this.socket.ping())
+    }
+
+    close() {
+        this.socket.terminate()
+        this.end()
     }
 
     startEngine() {
@@ -147,7 +226,13 @@ class Session {
             return
         }
         this.wantEngine = false
-        const child = spawn(this.enginePath, [], {stdio: ["pipe", "pipe", "ignore"]})
+        let child
+        try {
+            child = spawn(this.enginePath, [], {stdio: ["pipe", "pipe", "ignore"]})
+        } catch (err) {
+            this.send({type: "exit", code: null, signal: null, error: err.message})
+            return
+        }
         this.child = this.running = child
         this.partial = ""
         let exited = false
@@ -166,14 +251,17 @@ class Session {
             this.child = null
             this.send(message)
         }
-        child.stdin.on("error", () => {})
-        child.stdout.on("error", () => {})
-        child.stdout.setEncoding("utf8")
-        child.stdout.on("data", (chunk) => this.fromEngine(child, chunk))
         child.on("error", (err) => {
             report({type: "exit", code: null, signal: null, error: err.message})
             if (!child.pid) exit() // never started
         })
+        // Without pipes (no descriptors left, EMFILE) the spawn has failed:
+        // its error event reports it to the page.
+        if (!child.stdin || !child.stdout) return
+        child.stdin.on("error", () => {})
+        child.stdout.on("error", () => {})
+        child.stdout.setEncoding("utf8")
+        child.stdout.on("data", (chunk) => this.fromEngine(child, chunk))
         child.on("exit", exit)
         child.on("close", (code, signal) => report({type: "exit", code, signal}))
         if (child.pid) this.send({type: "started", pid: child.pid})
@@ -231,31 +319,30 @@ class Session {
         const reason = refusal(text)
         if (reason) {
             this.send({type: "refused", text: typeof text === "string" ? text.slice(0, 80) : "", reason})
-        } else if (this.child) {
+        } else if (this.child?.stdin) {
             this.child.stdin.write(text + "\n")
+            if (this.child.stdin.writableLength > MAX_ENGINE_QUEUE) return this.close()
         }
         this.flow()
     }
 
     // Pauses or resumes the engine's output and the socket's input by the
-    // queues' sizes; while either is paused, checks again every FLOW_POLL_MS.
+    // size of the socket's queue; while paused, checks again every FLOW_POLL_MS.
     flow() {
         if (this.ended) return
-        const socketFull = this.socket.bufferedAmount > MAX_SOCKET_QUEUE
-        const engineFull = Boolean(this.child?.stdin) && this.child.stdin.writableLength > MAX_ENGINE_QUEUE
-        if (this.child?.stdout && socketFull !== this.paused.engine) {
-            if (socketFull) this.child.stdout.pause()
+        const full = this.socket.bufferedAmount > MAX_SOCKET_QUEUE
+        if (this.child?.stdout && full !== this.paused.engine) {
+            if (full) this.child.stdout.pause()
             else this.child.stdout.resume()
-            this.paused.engine = socketFull
+            this.paused.engine = full
         }
-        if ((socketFull || engineFull) !== this.paused.socket) {
-            this.paused.socket = socketFull || engineFull
-            if (this.paused.socket) this.socket.pause()
+        if (full !== this.paused.socket) {
+            this.paused.socket = full
+            if (full) this.socket.pause()
             else this.socket.resume()
         }
-        const waiting = this.paused.engine || this.paused.socket
-        if (waiting && !this.poll) this.poll = setInterval(() => this.flow(), FLOW_POLL_MS)
-        if (!waiting && this.poll) {
+        if (full && !this.poll) this.poll = setInterval(() => this.flow(), FLOW_POLL_MS)
+        if (!full && this.poll) {
             clearInterval(this.poll)
             this.poll = null
         }
@@ -282,25 +369,56 @@ function sameOriginSocket(req) {
     }
 }
 
+// Answers a request that gets no page or socket and closes the connection
+// once the answer is written: the client's side is not waited for.
 function refuseSocket(socket, status) {
-    if (socket.writable) socket.end(`HTTP/1.1 ${status} ${http.STATUS_CODES[status]}\r\nConnection: close\r\n\r\n`)
-    else socket.destroy()
+    if (!socket.writable) return socket.destroy()
+    socket.end(`HTTP/1.1 ${status} ${http.STATUS_CODES[status]}\r\nConnection: close\r\n\r\n`, () => socket.destroy())
 }
 
-export function startServer({port = 8080, host = "127.0.0.1", enginePath, maxEngines = MAX_ENGINES} = {}) {
+// The soft limit on open descriptors (Linux), or Infinity where unknown.
+function descriptorLimit() {
+    try {
+        const soft = /^Max open files\s+(\d+)/m.exec(fs.readFileSync("/proc/self/limits", "utf8"))?.[1]
+        return soft ? Number(soft) : Infinity
+    } catch {
+        return Infinity
+    }
+}
+
+// Connections accepted at once: MAX_CONNECTIONS, or half of the descriptors
+// left after those open now and the engines' pipes, whichever is fewer, so
+// that idle connections never take the descriptors an engine needs.
+function connectionCap(maxEngines) {
+    let open = 0
+    try {
+        open = fs.readdirSync("/proc/self/fd").length
+    } catch {}
+    const spare = descriptorLimit() - open - maxEngines * DESCRIPTORS_PER_ENGINE
+    return Math.max(1, Math.min(MAX_CONNECTIONS, Math.floor(spare / 2)))
+}
+
+export function startServer({port = 8080, host = "127.0.0.1", enginePath, maxEngines = MAX_ENGINES,
+    pingInterval = PING_INTERVAL_MS} = {}) {
     // Sessions hold an engine slot until their socket has closed and their
     // engine process has exited.
     const sessions = new Set()
+    const files = readFiles()
+    const headers = securityHeaders(files)
     const ownPort = () => server.address().port
-    const server = http.createServer((req, res) => {
-        serveFile(req, res, ownPort()).catch(() => {
-            if (res.headersSent) res.destroy()
-            else answer(res, 500)
-        })
-    })
-    // Requests Node cannot parse (bad request line, oversized headers ...).
-    server.on("clientError", (err, socket) => refuseSocket(socket, err.code === "HPE_HEADER_OVERFLOW" ? 431 : 400))
-    const wss = new WebSocketServer({noServer: true, maxPayload: MAX_FRAME})
+    const server = http.createServer({
+        headersTimeout: REQUEST_TIMEOUT_MS,
+        requestTimeout: REQUEST_TIMEOUT_MS,
+        connectionsCheckingInterval: TIMEOUT_CHECK_MS,
+    }, (req, res) => serveFile(req, res, ownPort(), files, headers))
+    server.maxConnections = connectionCap(maxEngines)
+    server.maxRequestsPerSocket = MAX_REQUESTS_PER_SOCKET
+    // Requests Node cannot parse (bad request line, oversized headers ...)
+    // or that took too long.
+    const STATUS = {HPE_HEADER_OVERFLOW: 431, ERR_HTTP_REQUEST_TIMEOUT: 408}
+    server.on("clientError", (err, socket) => refuseSocket(socket, STATUS[err.code] ?? 400))
+    // Pongs go through the session's own output bound.
+    const wss = new WebSocketServer({noServer: true, maxPayload: MAX_FRAME, autoPong: false})
     server.on("upgrade", (req, socket, head) => {
         socket.on("error", () => socket.destroy())
         if (!ownHost(req.headers.host, ownPort()) || !sameOriginSocket(req)) {
@@ -312,7 +430,8 @@ export function startServer({port = 8080, host = "127.0.0.1", enginePath, maxEng
                 ws.on("error", () => {})
                 ws.send(JSON.stringify({
                     type: "busy",
-                    text: `All ${maxEngines} engines are busy with other board tabs. Close one of them and reload this page.`,
+                    text: `Other tabs of this board hold all ${maxEngines} engines. ` +
+                        "Closing one of those tabs frees its engine; then reload this page.",
                 }))
                 ws.close(1013, "busy")
                 return
@@ -320,6 +439,10 @@ export function startServer({port = 8080, host = "127.0.0.1", enginePath, maxEng
             sessions.add(new Session(ws, enginePath, (s) => sessions.delete(s)))
         })
     })
+    const heartbeat = setInterval(() => {
+        for (const s of sessions) if (!s.ended) s.heartbeat()
+    }, pingInterval)
+    heartbeat.unref()
     return new Promise((resolve, reject) => {
         server.once("error", reject)
         server.listen(port, host, () => {
@@ -329,10 +452,8 @@ export function startServer({port = 8080, host = "127.0.0.1", enginePath, maxEng
                 port: address.port,
                 sessions,
                 close() {
-                    for (const s of sessions) {
-                        s.socket.terminate()
-                        s.end()
-                    }
+                    clearInterval(heartbeat)
+                    for (const s of sessions) s.close()
                     wss.close()
                     server.closeAllConnections?.()
                     return new Promise((done) => server.close(done))
@@ -353,6 +474,7 @@ if (process.argv[1] && path.resolve(process.argv[1]) === fileURLToPath(import.me
         process.env.QUARN_ENGINE || path.join(here, "..", "build", "quarn")))
     const port = Number(argValue(args, "--port", "8080"))
     const host = argValue(args, "--host", "127.0.0.1")
+    const pingInterval = Number(argValue(args, "--ping-seconds", String(PING_INTERVAL_MS / 1000))) * 1000
     if (!Number.isInteger(port) || port < 0 || port > 65535) {
         console.error(`bad port: ${argValue(args, "--port")}`)
         process.exit(2)
@@ -361,7 +483,11 @@ if (process.argv[1] && path.resolve(process.argv[1]) === fileURLToPath(import.me
         console.error(`engine not found: ${enginePath}`)
         process.exit(2)
     }
-    startServer({port, host, enginePath}).then((board) => {
+    if (!(pingInterval > 0)) {
+        console.error(`bad ping interval: ${argValue(args, "--ping-seconds")}`)
+        process.exit(2)
+    }
+    startServer({port, host, enginePath, pingInterval}).then((board) => {
         console.log(`quarn board: open ${board.url}   (engine ${enginePath}; Ctrl-C stops)`)
         const stop = () => board.close().then(() => process.exit(0))
         process.on("SIGINT", stop)

@@ -109,7 +109,7 @@ test("relays whitelisted commands both ways, Marseillais turns and divide includ
             "level 9999 9999 9999", "level 41 5 0", "level 40 16 0", "level 40 15:01 0", "level 40 0:60 0", "level 40 5 1",
             "level 40 05 0", "variant suicide", "setboard 8/8/8/8/8/8/8/8 w - - 0 1; rm"],
         "control character": ["ping 1\nperft 6", "ping 1\r", "ping\t1", "ping 1\u0000"],
-        "longer than 255 characters": ["setboard " + "8/".repeat(120) + "8 w - - 0 1"],
+        "longer than 255 bytes": ["setboard " + "8/".repeat(120) + "8 w - - 0 1", "result * {" + "é".repeat(122) + "a" + "perft 12}"],
     }
     for (const [reason, lines] of Object.entries(refused)) {
         for (const text of lines) {
@@ -148,7 +148,7 @@ test(`at most ${MAX_ENGINES} engines alive, restart bursts included; the next ta
     for (let i = 0; i < MAX_ENGINES; i++) clients.push(await connect())
     const extra = await connect()
     assert.equal(extra.messages[0].type, "busy")
-    assert.match(extra.messages[0].text, /busy/)
+    assert.match(extra.messages[0].text, /Other tabs of this board hold all 4 engines. Closing one of those tabs frees its engine/)
     await extra.closed
     assert.equal(extra.messages.some((m) => m.type === "started"), false)
     let most = 0
