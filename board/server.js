@@ -9,7 +9,8 @@
 // Page -> server (JSON): {type: "line", text} one protocol command,
 //                        {type: "restart"} end this tab's engine, start a fresh one.
 // Server -> page (JSON): {type: "started", pid}, {type: "line", text},
-//                        {type: "refused", text, reason}, {type: "exit", code, signal},
+//                        {type: "refused", text, reason}, {type: "exit", code, signal, error}
+//                        (error: why an engine could not start),
 //                        {type: "busy", text} (no engine free, or too many restarts).
 import http from "node:http"
 import crypto from "node:crypto"
@@ -27,15 +28,17 @@ export const MAX_LINE = 255              // bytes (UTF-8) in a page line: the en
 export const MAX_FRAME = 4096            // bytes in a WebSocket message from the page
 export const MAX_URL = 2048              // characters in a request target
 export const MAX_SOCKET_QUEUE = 256 * 1024 // bytes unsent to a page before its engine's output and its input pause
-export const MAX_SOCKET_BACKLOG = 1024 * 1024 // bytes unsent to a page before the page is closed
-export const MAX_ENGINE_QUEUE = 64 * 1024  // bytes unread by an engine before its page is closed
+export const MAX_SOCKET_BACKLOG = 1024 * 1024 // bytes unsent to a page before it is closed (the server's memory)
+export const MAX_ENGINE_QUEUE = 64 * 1024  // bytes unread by an engine before its page is closed (no page sends that much)
 export const MAX_ENGINE_LINE = 16 * 1024   // characters in an engine line (a longer one is cut)
 export const RESTARTS_PER_WINDOW = 4     // restarts a tab may ask for within RESTART_WINDOW_MS
 export const RESTART_WINDOW_MS = 1000
-export const PING_INTERVAL_MS = 30000    // a page that has not answered the last ping by the next is closed
-export const MAX_CONNECTIONS = 128       // sockets open at once (fewer when descriptors are scarce)
-export const REQUEST_TIMEOUT_MS = 10000  // time a socket has to send a whole request
-export const MAX_REQUESTS_PER_SOCKET = 100 // requests on one connection, pipelined ones included
+export const PING_INTERVAL_MS = 30000    // a page that has not answered the last ping by the next is closed:
+                                         // a gone or stalled page frees its engine
+export const MAX_CONNECTIONS = 128       // sockets open at once (fewer when descriptors are scarce):
+                                         // idle sockets cannot take the descriptors an engine needs
+export const REQUEST_TIMEOUT_MS = 10000  // time a socket has to send a whole request: a silent one is closed
+export const MAX_REQUESTS_PER_SOCKET = 100 // requests on one connection: answers cannot queue without end
 const DESCRIPTORS_PER_ENGINE = 4         // pipes of one engine process, with a spare
 const FLOW_POLL_MS = 50                  // how often a paused stream checks whether it may go on
 const TIMEOUT_CHECK_MS = 1000            // how often unfinished requests are checked against their time

@@ -16,18 +16,28 @@ const WAIT_MS = 20000
 const MAX_ENGINES = 4
 const PEAK_MB = 120 // the server's peak resident memory during a flood stays below this
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms))
-let server, port
+let server, port, startDescriptors
+
+// The server in a process of its own (under a descriptor limit, if given)
+// and its port; it pings every page every second.
+async function startServerProcess(limit) {
+    const args = [path.resolve(board, process.env.BOARD_SERVER || "server.js"),
+        "--port", "0", "--engine", enginePath, "--ping-seconds", "1"]
+    const child = limit ? spawn("/bin/sh", ["-c", `ulimit -n ${limit} && exec "$0" "$@"`, process.execPath, ...args],
+        {stdio: ["ignore", "pipe", "inherit"]}) : spawn(process.execPath, args, {stdio: ["ignore", "pipe", "inherit"]})
+    const listening = await new Promise((resolve) => child.stdout.once("data", (d) => resolve(Number(/:(\d+)\//.exec(d)[1]))))
+    return [child, listening]
+}
 
 before(async () => {
-    server = spawn(process.execPath, [path.resolve(board, process.env.BOARD_SERVER || "server.js"),
-        "--port", "0", "--engine", enginePath], {stdio: ["ignore", "pipe", "inherit"]})
-    port = await new Promise((resolve) => server.stdout.once("data", (d) => resolve(Number(/:(\d+)\//.exec(d)[1]))))
+    [server, port] = await startServerProcess()
+    startDescriptors = fs.readdirSync(`/proc/${server.pid}/fd`).length
 })
 after(() => server.kill())
 
 // A test client: every message kept in order; wait() looks from a cursor on.
-async function connect() {
-    const ws = new WebSocket(`ws://127.0.0.1:${port}/ws`)
+async function connect(to = port) {
+    const ws = new WebSocket(`ws://127.0.0.1:${to}/ws`)
     const client = {ws, messages: [], seen: 0, waiters: []}
     const check = () => client.waiters = client.waiters.filter((w) => !w())
     ws.on("message", (data) => {
@@ -54,7 +64,7 @@ async function connect() {
         await client.line(new RegExp(`^pong ${n}$`))
     }
     await new Promise((resolve, reject) => ws.once("open", resolve).once("error", reject))
-    const first = await client.wait((m) => m.type === "started" || m.type === "busy", "start")
+    const first = await client.wait((m) => ["started", "busy", "exit"].includes(m.type), "start")
     if (first.type === "started") client.send("xboard") // no prompts from here on
     client.pid = first.pid
     return client
@@ -62,10 +72,10 @@ async function connect() {
 
 // Sends raw bytes; resolves with the whole answer once the server closes
 // (or, for a switch to a WebSocket, once its head is in); "" if none.
-function raw(request) {
+function raw(request, to = port) {
     return new Promise((resolve) => {
         let data = ""
-        const socket = net.connect(port, "127.0.0.1", () => socket.write(request))
+        const socket = net.connect(to, "127.0.0.1", () => socket.write(request))
         socket.on("data", (d) => /^HTTP\/1\.1 101 [^]*\r\n\r\n/.test(data += d) && socket.destroy())
         socket.on("error", () => {})
         socket.on("close", () => resolve(data))
@@ -228,18 +238,178 @@ test("pages and sockets only for an IP literal or localhost with the server's po
     await settle()
 })
 
-test(`a flood from a client that never reads leaves the server under ${PEAK_MB} MB`, async (t) => {
-    const peak = () => Number(/VmHWM:\s+(\d+) kB/.exec(fs.readFileSync(`/proc/${server.pid}/status`, "utf8"))[1]) / 1024
-    const flood = await connect()
-    flood.ws.pause()
-    for (let i = 0; i < 150000; i++) flood.send("divide 1")
-    for (let ms = 0; ms < 4000 && peak() < PEAK_MB; ms += 250) await sleep(250)
-    t.diagnostic(`peak during the flood: ${peak().toFixed(0)} MB`)
-    assert.ok(peak() < PEAK_MB, `peak ${peak().toFixed(0)} MB`)
+// The server's memory (MB): resident now, and the peak since resetPeak().
+const memory = (field) => Number(new RegExp(`${field}:\\s+(\\d+) kB`).exec(fs.readFileSync(`/proc/${server.pid}/status`, "utf8"))[1]) / 1024
+const resetPeak = () => fs.writeFileSync(`/proc/${server.pid}/clear_refs`, "5")
+const descriptors = () => fs.readdirSync(`/proc/${server.pid}/fd`).length
+
+// A socket that never reads: `request` written (in pieces, while the
+// server takes them, up to `total` bytes), then left open. Resolves with
+// the socket once the server stops taking more, or all is written.
+function hog(request, total = request.length, {stopAtMb = Infinity} = {}) {
+    return new Promise((resolve) => {
+        const socket = net.connect(port, "127.0.0.1")
+        socket.on("error", () => {})
+        socket.pause()
+        let sent = 0
+        let stalled = null
+        const more = () => {
+            clearTimeout(stalled)
+            while (sent < total && memory("VmRSS") < stopAtMb) {
+                sent += request.length
+                if (!socket.write(request)) {
+                    stalled = setTimeout(() => resolve(socket), 2000) // the server stopped reading
+                    return socket.once("drain", more)
+                }
+            }
+            resolve(socket)
+        }
+        socket.once("connect", more)
+    })
+}
+// WebSocket frames from a client: FIN, opcode, masked with a zero key.
+const frame = (opcode, payload) => Buffer.concat([Buffer.from([0x80 | opcode, 0x80 | payload.length, 0, 0, 0, 0]), payload])
+const HANDSHAKE = () => `GET /ws HTTP/1.1\r\nHost: 127.0.0.1:${port}\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n` +
+    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n"
+
+// A fresh tab plays a move, once an engine is free (a tab told it is busy tries again).
+async function playsAMove(to = port) {
+    let c
+    for (const until = Date.now() + WAIT_MS; !c?.pid && Date.now() < until; await sleep(200)) {
+        c?.ws.terminate()
+        c = await connect(to).catch(() => null)
+    }
+    assert.ok(c?.pid, "no engine for a new tab")
+    for (const line of ["new", "rand", "e2e4"]) c.send(line)
+    await c.line(/^move [a-h][1-8][a-h][1-8]/)
+    c.ws.close()
+}
+
+// Hostile clients with the inputs that once broke the server or held its
+// slots. Each attack leaves its sockets open and returns a function that
+// closes them.
+const ATTACKS = [
+    ["lines short in characters and long in bytes (no command slips past the whitelist)", async () => {
+        const c = await connect()
+        for (const text of ["result * {" + "é".repeat(122) + "a" + "perft 12}", "result * {" + "é".repeat(122) + "a" + "level 1 9999 0}"]) {
+            c.send(text)
+            await c.wait((m) => m.type === "refused", text)
+        }
+        await c.pong(11)
+        return () => c.ws.close()
+    }],
+    [`a flood of lines from a tab that never reads`, async () => {
+        const flood = await connect()
+        flood.ws.pause()
+        for (let i = 0; i < 150000; i++) flood.send("divide 1")
+        await sleep(3000)
+        return () => flood.ws.terminate()
+    }],
+    [`${MAX_ENGINES} busy tabs fill their engines' queues with pings and vanish`, async () => {
+        const tabs = []
+        for (let i = 0; i < MAX_ENGINES; i++) tabs.push(await connect())
+        for (const c of tabs) {
+            for (const line of ["new", "level 1 15 0", "go"]) c.send(line)
+            for (let i = 0; i < 30000; i++) c.send(`ping ${i}`)
+        }
+        await sleep(500)
+        for (const c of tabs) c.ws.terminate()
+        return () => {}
+    }],
+    ["ping frames from a client that never reads", async () => {
+        const pings = Buffer.concat(Array.from({length: 500}, () => frame(0x9, Buffer.alloc(125, 97))))
+        const ws = await new Promise((resolve) => {
+            const s = net.connect(port, "127.0.0.1", () => s.write(HANDSHAKE()))
+            s.on("error", () => {})
+            s.once("data", () => {
+                s.pause()
+                resolve(s)
+            })
+        })
+        let sent = 0
+        while (sent < 300 * 1024 * 1024 && memory("VmRSS") < 4 * PEAK_MB) {
+            sent += pings.length
+            if (!ws.write(pings)) {
+                const drained = await Promise.race([new Promise((r) => ws.once("drain", () => r(true))), sleep(2000)])
+                if (!drained) break
+            }
+        }
+        return () => ws.destroy()
+    }],
+    ["20,000 pipelined GETs on a socket that never reads", async () => {
+        const get = `GET /vendor/chess.js/chess.js HTTP/1.1\r\nHost: 127.0.0.1:${port}\r\n\r\n`
+        const socket = await hog(Buffer.from(get.repeat(20000)))
+        for (let ms = 0; ms < 6000 && memory("VmHWM") < PEAK_MB; ms += 250) await sleep(250) // the answers pile up slowly
+        return () => socket.destroy()
+    }],
+    ["a tab that stops answering pings", async () => {
+        const ws = new WebSocket(`ws://127.0.0.1:${port}/ws`, {autoPong: false})
+        const closed = new Promise((resolve) => ws.on("close", resolve))
+        ws.on("error", () => {})
+        await closed
+        return () => {}
+    }],
+]
+for (const [name, attack] of ATTACKS) {
+    test(`attack: ${name}; the server lives under ${PEAK_MB} MB, serves the page, and a new tab plays`, async (t) => {
+        resetPeak()
+        const before = memory("VmRSS")
+        const release = await attack()
+        const peak = memory("VmHWM")
+        t.diagnostic(`resident memory before ${before.toFixed(0)} MB, peak ${peak.toFixed(0)} MB, after ${memory("VmRSS").toFixed(0)} MB`)
+        assert.ok(peak < PEAK_MB, `peak ${peak.toFixed(0)} MB`)
+        await serving()
+        await playsAMove()
+        release()
+        await settle()
+    })
+}
+
+test("refused upgrades and unfinished requests whose clients never close are closed by the server", async (t) => {
+    const before = descriptors()
+    const refused = Buffer.from(HANDSHAKE().replace("\r\n\r\n", "\r\nOrigin: http://evil.example\r\n\r\n"))
+    const unfinished = Buffer.from(`GET / HTTP/1.1\r\nHost: 127.0.0.1:${port}\r\nX: `)
+    const sockets = await Promise.all(Array(100).fill(unfinished).map((r) => hog(r)))
+    for (let i = 0; i < 6; i++) sockets.push(...await Promise.all(Array(50).fill(refused).map((r) => hog(r))))
+    await sleep(500)
+    const held = descriptors()
+    let left = held
+    for (let ms = 0; ms < 30000 && left > before + 10; ms += 500, await sleep(500)) left = descriptors()
+    t.diagnostic(`descriptors: ${before} before, ${held} with 400 sockets held, ${left} after`)
+    assert.ok(left <= before + 10, `${left} descriptors still open (${before} before)`)
+    for (const s of sockets) s.destroy()
     await serving()
-    const other = await connect()
-    await other.pong(9)
-    flood.ws.terminate()
-    other.ws.close()
-    await settle()
+    await playsAMove()
+})
+
+test("under a low descriptor limit (ulimit -n) idle connections leave an engine its pipes, and a failed start is answered", async () => {
+    // Idle connections take every connection the server accepts; a tab takes the place of three of them.
+    const [roomy, roomyPort] = await startServerProcess(startDescriptors + 40)
+    try {
+        const idle = Array.from({length: 200}, () => net.connect(roomyPort, "127.0.0.1").on("error", () => {}))
+        const open = new Set(idle)
+        for (const s of idle) s.on("close", () => open.delete(s))
+        await sleep(1000)
+        for (const s of [...open].slice(0, 3)) s.destroy()
+        await sleep(200)
+        await playsAMove(roomyPort)
+        assert.equal(roomy.exitCode, null, "the server has exited")
+        for (const s of idle) s.destroy()
+    } finally {
+        roomy.kill()
+    }
+    // No descriptors for an engine's pipes at all: the tab is told, the server goes on.
+    const [tight, tightPort] = await startServerProcess(startDescriptors + 3)
+    try {
+        const c = await connect(tightPort)
+        const exit = c.messages[0].type === "exit" ? c.messages[0] : await c.wait((m) => m.type === "exit", "exit")
+        assert.match(exit.error, /EMFILE/)
+        c.ws.close()
+        await c.closed
+        await sleep(500)
+        assert.equal(tight.exitCode, null, "the server has exited")
+        assert.equal(await status(raw(`GET / HTTP/1.1\r\nHost: 127.0.0.1:${tightPort}\r\nConnection: close\r\n\r\n`, tightPort)), 200)
+    } finally {
+        tight.kill()
+    }
 })
