@@ -310,7 +310,7 @@ const ATTACKS = [
         for (let i = 0; i < MAX_ENGINES; i++) tabs.push(await connect())
         for (const c of tabs) {
             for (const line of ["new", "level 1 15 0", "go"]) c.send(line)
-            for (let i = 0; i < 12000; i++) c.send(`ping ${100000000 + i}`) // 180 KB
+            for (let i = 0; i < 30000; i++) c.send(`ping ${i}`) // about 300 KB
         }
         await sleep(500)
         for (const c of tabs) c.ws.terminate()
