@@ -157,7 +157,7 @@ browserTest("a fifth tab is told that no engine is free", async (page) => {
     for (let i = 0; i < 3; i++) others.push(await openPage(env))
     const fifth = await openTab(await env.browser.createBrowserContext(), env.board.url, false)
     await phase(fifth, "busy")
-    assert.match(await text(fifth, "#banner"), /All 4 engines are busy/)
+    assert.match(await text(fifth, "#banner"), /Other tabs of this board hold all 4 engines\. Closing one of those tabs frees its engine/)
     await screenshot(fifth, "busy-tab")
     for (const p of [...others, fifth]) await p.browserContext().close()
 })
