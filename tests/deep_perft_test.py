@@ -4,6 +4,7 @@ stopped (SIGINT, SIGKILL of its process group) and resumed, jobs over ssh to an
 sshd started here on 127.0.0.1, and refused input.
   python3 tests/deep_perft_test.py build/quarn"""
 import collections
+import hashlib
 import os
 import re
 import shutil
@@ -28,6 +29,8 @@ SPLIT_CASES = [  # variant, FEN, depth, splits
     ("marseillais", MARSEILLAIS_FEN, 3, (1,)),
 ]
 TMP = tempfile.mkdtemp(prefix="deep_perft_test.")
+TOOL_TMP = os.path.join(TMP, "tool_tmp")  # the tool's TMPDIR: empty after every run
+HANG_SECONDS = 120  # a run that hangs fails here; every wait of the tool is shorter
 results = collections.Counter()
 
 
@@ -48,7 +51,34 @@ def divide(variant, fen, depth):
 
 
 def tool(*args, **kw):
-    return subprocess.run([sys.executable, TOOL, "--engine", ENGINE, *args], capture_output=True, text=True, **kw)
+    os.makedirs(TOOL_TMP, exist_ok=True)
+    env = dict(os.environ, TMPDIR=TOOL_TMP)
+    try:
+        return subprocess.run([sys.executable, TOOL, "--engine", ENGINE, *args], capture_output=True, text=True,
+                              env=env, timeout=HANG_SECONDS, **kw)
+    except subprocess.TimeoutExpired as e:
+        return subprocess.CompletedProcess(e.cmd, "hung", "", "still running after %d s" % HANG_SECONDS)
+
+
+def left_behind(marker):
+    """Processes whose command line holds marker, and what the tool left in its TMPDIR."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                if marker.encode() in f.read() and int(pid) != os.getpid():
+                    found.append(pid)
+        except OSError:
+            pass
+    return found + os.listdir(TOOL_TMP)
+
+
+def script(name, text):
+    path = os.path.join(TMP, name)
+    with open(path, "w") as f:
+        f.write("#!/bin/sh\n" + text)
+    os.chmod(path, 0o755)
+    return path
 
 
 def split_counts():
@@ -64,7 +94,19 @@ def succeeded(log):
     return [r[0] for r in (l.split("\t") for l in open(log)) if len(r) >= 9 and r[6] == "0"]
 
 
+def answer_lines(run):
+    return open(os.path.join(run, "answers.log")).read().splitlines()
+
+
+def sealed(line):
+    """An answer line with its checksum made again, as a wrong but well-formed answer would have it."""
+    fields = line.split("\t")[:5]
+    return "\t".join(fields + [hashlib.md5("\t".join(fields).encode()).hexdigest()])
+
+
 def stopped_and_resumed(sig, want):
+    """A run killed midway resumes without redoing finished jobs; an answer
+    edited meanwhile (1000 leaves more) fails its checksum, is reported and counted again."""
     run = os.path.join(TMP, "stopped-%d" % sig)
     args = [sys.executable, TOOL, "--engine", ENGINE, "--depth", "6", "--split", "2", "--jobs", "2", "--run", run]
     proc = subprocess.Popen(args, start_new_session=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -76,13 +118,37 @@ def stopped_and_resumed(sig, want):
     os.killpg(proc.pid, sig)
     proc.wait()
     done = succeeded(log)
-    with open(os.path.join(run, "answers", done[0]), "w") as f:
-        f.write("# perft(4) = 1, nodesPerft=1, time=0.00, lps=0, nps=0\nError (illegal move): x\n")  # to be rerun
+    lines = answer_lines(run)
+    fields = lines[0].split("\t")
+    fields[2] = str(int(fields[2]) + 1000)
+    with open(os.path.join(run, "answers.log"), "w") as f:
+        f.writelines(l + "\n" for l in ["\t".join(fields)] + lines[1:])
     out = subprocess.run(args, capture_output=True, text=True)
     successes = collections.Counter(succeeded(log))
-    check(20 <= len(done) < 400 and without_time(out.stdout) == want, "signal %d, %d done: %s" % (sig, len(done), out))
+    check(20 <= len(done) < 400 and without_time(out.stdout) == want and "fails its checksum" in out.stderr,
+          "signal %d, %d done: %s" % (sig, len(done), out))
     check(len(successes) == 400 and set(successes.values()) == {1}, "jobs run twice after signal %d" % sig)
     return run
+
+
+def verified():
+    """A wrong answer with a right checksum (a faulty engine's) is summed at
+    resume, but --verify recounts it and refuses the total."""
+    run = os.path.join(TMP, "verified")
+    args = ["--depth", "4", "--split", "1", "--run", run]
+    want = tool(*args).stdout
+    lines = answer_lines(run)
+    fields = lines[3].split("\t")
+    fields[2] = fields[2] + "0"
+    with open(os.path.join(run, "answers.log"), "w") as f:
+        f.writelines(l + "\n" for l in lines[:3] + [sealed("\t".join(fields))] + lines[4:])
+    out = tool(*args, "--verify", "20")
+    check(out.returncode == 1 and not out.stdout and "DIFFERENCE: the moves %r" % fields[0] in out.stderr,
+          "verify of a wrong answer: %s" % out)
+    with open(os.path.join(run, "answers.log"), "w") as f:
+        f.writelines(l + "\n" for l in lines)
+    out = tool(*args, "--verify", "5")
+    check(out.returncode == 0 and out.stdout == want and "verified: 5 random jobs" in out.stderr, "verify: %s" % out)
 
 
 def free_port():
@@ -122,6 +188,16 @@ def over_ssh(want):
         check(without_time(out.stdout) == want, "over ssh: %s" % out)
         out = tool("--depth", "5", "--split", "1", "--hosts", lost)
         check(out.returncode == 2 and "no quarn answered ping" in out.stderr, "unreachable host: %s" % out)
+        with socket.socket() as silent:  # accepts connections (the kernel does) and never speaks
+            silent.bind(("127.0.0.1", 0))
+            silent.listen(8)
+            with open(lost, "w") as f:
+                f.write("%s %d %s@127.0.0.1\n" % (ssh, silent.getsockname()[1], user))
+            start = time.monotonic()
+            out = tool("--depth", "5", "--split", "1", "--hosts", lost)
+            took = time.monotonic() - start
+            check(out.returncode == 2 and "no quarn answered ping within 60 s" in out.stderr and
+                  not left_behind("-p %d " % silent.getsockname()[1]), "silent host (%.0f s): %s" % (took, out))
     finally:
         sshd.terminate()
         sshd.wait()
@@ -130,8 +206,38 @@ def over_ssh(want):
                 os.remove(os.path.join(home, name))
 
 
-def refused(run):
+def hangs():
+    """A silent engine and a stopped job end with a clear message, nothing left behind."""
+    start = time.monotonic()
+    out = tool("--engine", "/bin/cat", "--depth", "3")
+    check(out.returncode == 2 and "the engine /bin/cat sent nothing for 10 s" in out.stderr and
+          not left_behind("/bin/cat"), "silent engine (%.0f s): %s" % (time.monotonic() - start, out))
+    mark = os.path.join(TMP, "stopped_once")  # job 5 stops itself (SIGSTOP) the first time
+    stopper = script("stopper", 'if [ "$PARALLEL_SEQ" = 5 ] && mkdir %s 2>/dev/null; then kill -STOP $$; fi\n'
+                     'exec %s "$@"\n' % (mark, ENGINE))
+    out = tool("--engine", stopper, "--depth", "4", "--split", "1", "--jobs", "2")
+    check(out.returncode == 0 and without_time(out.stdout) == divide("normal", None, 4) and
+          "killed because it timed out" in out.stderr and os.path.isdir(mark) and not left_behind(stopper),
+          "stopped job: %s" % out)
+
+
+def bad_input(run):
+    """Each refused with one line and exit 2, nothing left behind."""
+    deaf = script("deaf", "sed -u /^setboard/d | exec %s\n" % ENGINE)  # an engine that ignores setboard
+    a_file = os.path.join(TMP, "a_file")
+    open(a_file, "w").close()
+    start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR"
     cases = [  # arguments, what the message holds
+        (["--fen", "garbage"], "a FEN has six fields"),
+        (["--fen", start], "a FEN has six fields"),
+        (["--fen", start + " w"], "a FEN has six fields"),
+        (["--fen", start + " w KQkq"], "a FEN has six fields"),
+        (["--fen", start + " w KQkq - ;D1 48"], "the FEN's half-move clock ';D1' is malformed"),
+        (["--fen", "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"], "eight ranks of eight squares"),
+        (["--fen", KIWIPETE, "--engine", deaf], "the engine ignored setboard " + KIWIPETE),
+        (["--run", a_file], "is a file, not a run directory"),
+        (["--engine", "/bin/true"], "the engine /bin/true exited without answering"),
+        (["--jobs", "abc"], "--jobs takes N, +N, -N or N%, not 'abc'"),
         (["--fen", "8/8/8/8/8/8/8/8 w - - 0 1", "--depth", "3"], "Error (illegal FEN): setboard 8/8/8/8/8/8/8/8 w - -"),
         (["--variant", "shogi", "--depth", "3"], "Error (unknown variant): shogi"),
         (["--variant", "marseillais", "--depth", "12", "--split", "1"], "refuses perft 11"),
@@ -140,8 +246,17 @@ def refused(run):
         (["--depth", "5", "--split", "2", "--run", run], "was made for"),
     ]
     for args, message in cases:
-        out = tool(*args)
-        check(out.returncode == 2 and message in out.stderr and not out.stdout, "%s: %s" % (args, out))
+        out = tool("--depth", "3", *args)
+        check(out.returncode == 2 and message in out.stderr and len(out.stderr.splitlines()) <= 2 and
+              not out.stdout and not left_behind(TMP + "/"), "%s: %s" % (args, out))
+    run = os.path.join(TMP, "twice")  # two runs at once on a new directory: one runs, the other is refused
+    args = [sys.executable, TOOL, "--engine", ENGINE, "--depth", "4", "--run", run]
+    procs = [subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True) for _ in range(2)]
+    outs = [p.communicate() + (p.returncode,) for p in procs]
+    check(sorted(o[2] for o in outs) in ([0, 0], [0, 2]) and all("Traceback" not in o[1] for o in outs) and
+          all(o[2] == 0 or "another deep_perft is running in" in o[1] for o in outs) and
+          sorted(os.listdir(os.path.dirname(run))).count("twice") == 1 and
+          not [n for n in os.listdir(TMP) if n.startswith("twice.")], "two at once: %s" % outs)
 
 
 try:
@@ -149,7 +264,9 @@ try:
     start6 = divide("normal", None, 6)
     runs = [stopped_and_resumed(sig, start6) for sig in (signal.SIGINT, signal.SIGKILL)]
     over_ssh(divide("normal", None, 5))
-    refused(runs[0])
+    bad_input(runs[0])
+    verified()
+    hangs()
 finally:
     shutil.rmtree(TMP)
 print("deep_perft: %d passed, %d failed" % (results["passed"], results["failed"]))
