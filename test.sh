@@ -9,7 +9,8 @@ source tools/packages.sh
 mapfile -t missing < <(missing_packages git:git g++:g++ cmake:cmake make:make python3:python3 \
   clang-format:clang-format clang:clang++ valgrind:valgrind libgtest-dev:/usr/include/gtest/gtest.h \
   'libclang-rt-14-dev:/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' \
-  nodejs:node npm:npm chromium:chromium emscripten:emcc parallel:parallel rsync:rsync openssh-server:/usr/sbin/sshd)
+  nodejs:node npm:npm chromium:chromium emscripten:emcc parallel:parallel rsync:rsync openssh-server:/usr/sbin/sshd \
+  slurm-wlm:/usr/sbin/slurmctld munge:/usr/sbin/munged)
 install_packages root "${missing[@]}" || exit 1
 jobs="$(nproc)"
 step() { printf '\n== %s\n' "$*"; }
@@ -22,7 +23,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARN_PGO=ON -DQUARN_TESTS=ON >
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
 
-step "perft split into jobs: counts, stopped runs resumed, ssh hosts"
+step "perft split into jobs: counts, stopped runs resumed, ssh hosts, hangs, a one-node Slurm array"
 python3 tests/deep_perft_test.py build/quarn
 
 step "self-play"

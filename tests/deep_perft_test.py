@@ -50,9 +50,9 @@ def divide(variant, fen, depth):
     return [l for l in without_time(out) if not re.match(r"^(# [.a-zA-Z]{8}|feature .*|)$", l)]
 
 
-def tool(*args, **kw):
+def tool(*args, env=os.environ, **kw):
     os.makedirs(TOOL_TMP, exist_ok=True)
-    env = dict(os.environ, TMPDIR=TOOL_TMP)
+    env = dict(env, TMPDIR=TOOL_TMP)
     try:
         return subprocess.run([sys.executable, TOOL, "--engine", ENGINE, *args], capture_output=True, text=True,
                               env=env, timeout=HANG_SECONDS, **kw)
@@ -234,7 +234,7 @@ def bad_input(run):
         (["--fen", start + " w KQkq"], "a FEN has six fields"),
         (["--fen", start + " w KQkq - ;D1 48"], "the FEN's half-move clock ';D1' is malformed"),
         (["--fen", "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"], "eight ranks of eight squares"),
-        (["--fen", KIWIPETE, "--engine", deaf], "the engine ignored setboard " + KIWIPETE),
+        (["--fen", KIWIPETE, "--engine", deaf], "the engine ignored setboard "),
         (["--run", a_file], "is a file, not a run directory"),
         (["--engine", "/bin/true"], "the engine /bin/true exited without answering"),
         (["--jobs", "abc"], "--jobs takes N, +N, -N or N%, not 'abc'"),
@@ -259,7 +259,83 @@ def bad_input(run):
           not [n for n in os.listdir(TMP) if n.startswith("twice.")], "two at once: %s" % outs)
 
 
+def one_node_slurm():
+    """munged, slurmctld and slurmd for this machine as children of the test,
+    configured in TMP (no cgroups); the environment the tool's Slurm commands need."""
+    base = os.path.join(TMP, "slurm")
+    os.makedirs(os.path.join(base, "state"))
+    os.makedirs(os.path.join(base, "spool"))
+    os.chmod(TMP, 0o755)
+    key = os.path.join(base, "munge.key")
+    with open(key, "wb") as f:
+        f.write(os.urandom(1024))
+    os.chmod(key, 0o600)
+    sock = os.path.join(base, "munge.socket")
+    node = socket.gethostname().split(".")[0]
+    with open(os.path.join(base, "slurm.conf"), "w") as f:
+        f.write("ClusterName=quarntest\nSlurmctldHost=%s(127.0.0.1)\nSlurmctldPort=%d\nSlurmdPort=%d\n"
+                "AuthType=auth/munge\nAuthInfo=socket=%s\nCredType=cred/munge\nSlurmUser=root\nSlurmdUser=root\n"
+                "StateSaveLocation={0}/state\nSlurmdSpoolDir={0}/spool\nSlurmctldPidFile={0}/slurmctld.pid\n"
+                "SlurmdPidFile={0}/slurmd.pid\nSlurmctldLogFile={0}/slurmctld.log\nSlurmdLogFile={0}/slurmd.log\n"
+                "ProctrackType=proctrack/pgid\nTaskPlugin=task/none\nJobAcctGatherType=jobacct_gather/none\n"
+                "AccountingStorageType=accounting_storage/none\nSelectType=select/cons_tres\n"
+                "SelectTypeParameters=CR_Core\nMpiDefault=none\nReturnToService=2\nSchedulerType=sched/builtin\n"
+                "NodeName=%s NodeAddr=127.0.0.1 CPUs=%d State=UNKNOWN\n"
+                "PartitionName=test Nodes=ALL Default=YES MaxTime=INFINITE State=UP\n".format(base)
+                % (node, free_port(), free_port(), sock, node, os.cpu_count()))
+    env = dict(os.environ, SLURM_CONF=os.path.join(base, "slurm.conf"))
+    log = open(os.path.join(base, "daemons.log"), "w")
+    daemons = [subprocess.Popen(["/usr/sbin/munged", "-F", "-f", "--socket=" + sock, "--key-file=" + key,
+                                 "--log-file=%s/munged.log" % base, "--pid-file=%s/munged.pid" % base,
+                                 "--seed-file=%s/munged.seed" % base], stdout=log, stderr=log)]
+    for _ in range(100):
+        if os.path.exists(sock):
+            break
+        time.sleep(0.1)
+    daemons += [subprocess.Popen(["/usr/sbin/" + d, "-D"] + (["-i"] if d == "slurmctld" else []), env=env,
+                                 stdout=log, stderr=log) for d in ("slurmctld", "slurmd")]
+    for _ in range(300):
+        up = subprocess.run(["sinfo", "-h", "-o", "%T"], env=env, capture_output=True, text=True).stdout.strip()
+        if up == "idle":
+            return env, daemons
+        time.sleep(0.2)
+    raise RuntimeError("the one-node Slurm did not start: " + open(os.path.join(base, "daemons.log")).read())
+
+
+def slurm_array():
+    """The job-array mode on a Slurm started here: perft 6 from the start with
+    one array task cancelled (held at submission, so that it never ran) and
+    the jobs without an answer submitted again; a Marseillais position."""
+    if os.geteuid() != 0 or not shutil.which("slurmctld"):
+        print("SKIPPED: the Slurm array (needs root and Debian's slurm-wlm and munge)")
+        return
+    env, daemons = one_node_slurm()
+    try:
+        run = os.path.join(TMP, "array-6")
+        args = ["--depth", "6", "--split", "2", "--slurm", "--shard", "50", "--run", run, "--poll", "1"]
+        out = tool(*args, "--sbatch-options=--hold", env=env)
+        job = re.search(r"as Slurm array job (\d+) \(8 tasks\)", out.stderr)
+        check(out.returncode == 3 and job and not out.stdout, "array submitted: %s" % out)
+        if not job:
+            return
+        subprocess.run(["scancel", job.group(1) + "_2"], env=env, check=True)
+        subprocess.run(["scontrol", "release", job.group(1)], env=env, check=True)
+        out = tool(*args, "--wait", env=env)
+        check(out.returncode == 0 and without_time(out.stdout) == divide("normal", None, 6) and
+              re.search(r"submitted 50 jobs as Slurm array job \d+ \(1 tasks\) again", out.stderr),
+              "array with a cancelled task: %s" % out)
+        out = tool("--variant", "marseillais", "--fen", MARSEILLAIS_FEN, "--depth", "3", "--split", "1", "--slurm",
+                   "--wait", "--poll", "1", "--run", os.path.join(TMP, "array-m"), env=env)
+        check(out.returncode == 0 and without_time(out.stdout) == divide("marseillais", MARSEILLAIS_FEN, 3),
+              "Marseillais array: %s" % out)
+    finally:
+        for daemon in reversed(daemons):
+            daemon.terminate()
+            daemon.wait()
+
+
 try:
+    slurm_array()
     split_counts()
     start6 = divide("normal", None, 6)
     runs = [stopped_and_resumed(sig, start6) for sig in (signal.SIGINT, signal.SIGKILL)]

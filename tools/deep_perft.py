@@ -83,7 +83,11 @@ class Engine:
                                          stderr=subprocess.DEVNULL)
         except OSError as e:
             raise Refused("cannot start the engine %s: %s" % (path, e.strerror))
-        self.ask("xboard", seconds=HANDSHAKE_SECONDS)
+        try:
+            self.ask("xboard", seconds=HANDSHAKE_SECONDS)
+        except BaseException:
+            self.close()
+            raise
 
     def ask(self, *commands, seconds=ENGINE_LINE_SECONDS):
         self.pings += 1
@@ -117,7 +121,7 @@ class Engine:
         except OSError:
             pass
         try:
-            self.proc.wait(timeout=HANDSHAKE_SECONDS)
+            self.proc.wait(timeout=5)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             self.proc.wait()
@@ -358,7 +362,10 @@ def end_with_newline(path):
     """A log cut short by a kill gets its line ended, so the next answer starts a line."""
     try:
         with open(path, "rb+") as f:
-            if f.seek(0, os.SEEK_END) and (f.seek(-1, os.SEEK_END), f.read(1))[1] != b"\n":
+            if f.seek(0, os.SEEK_END) == 0:
+                return
+            f.seek(-1, os.SEEK_END)
+            if f.read(1) != b"\n":
                 f.write(b"\n")
     except FileNotFoundError:
         pass
@@ -536,7 +543,8 @@ def run_parallel(args, run, info, jobs, engine, login):
                     proc.wait(timeout=min(args.progress, 5))
                     break
                 except subprocess.TimeoutExpired:
-                    progress.tell(read_answers([log], jobs, args.depth - args.split)[0])
+                    if progress.on:
+                        progress.tell(read_answers([log], jobs, args.depth - args.split)[0])
         except KeyboardInterrupt:
             try:
                 proc.wait(timeout=10)
