@@ -189,8 +189,12 @@ def over_ssh(want):
     before = set(os.listdir(home))
     try:
         time.sleep(0.5)
-        out = tool("--depth", "5", "--split", "1", "--hosts", hosts)
+        args = ["--depth", "5", "--split", "1", "--hosts", hosts, "--run", os.path.join(TMP, "over-ssh")]
+        out = tool(*args)
         check(without_time(out.stdout) == want, "over ssh: %s" % out)
+        out = tool(*args, "--verify", "20")
+        check(without_time(out.stdout) == want and "20 of them on another host than their first count" in out.stderr,
+              "verified on the other host: %s" % out)
         out = tool("--depth", "5", "--split", "1", "--hosts", lost)
         check(out.returncode == 2 and "no quarn answered ping" in out.stderr, "unreachable host: %s" % out)
         with socket.socket() as silent:  # accepts connections (the kernel does) and never speaks

@@ -562,14 +562,31 @@ def verify(args, run, info, jobs, answers, login):
     if login and args.verify_engine:
         login = [w if w != info["binary"] else binary for w in login]
     sample = random.sample(jobs, min(args.verify, len(jobs)))
+    lines, where, elsewhere = [m + "\n" for m in sample], "", 0
+    hostfile = login[login.index("--sshloginfile") + 1] if "--sshloginfile" in login else None
+    with open(hostfile or os.devnull) as f:
+        hosts = [l.strip() for l in f if l.strip()]
+    if len(hosts) > 1:  # each job to the hosts that did not count it first (GNU parallel's host groups)
+        names = [re.sub(r"^\d+/", "", h) for h in hosts]
+        first = {jobs[int(r[0]) - 1]: r[1] for r in read_joblog(run)[1] if r[6] == "0"}
+        others = {m: [i for i, n in enumerate(names) if n != first.get(m)] for m in sample}
+        elsewhere = sum(1 for m in sample if len(others[m]) < len(hosts))
+        lines = [m + "@" + "+".join("h%d" % i for i in others[m]) + "\n" for m in sample]
+        hostfile = os.path.join(run, "verify.sshlogins")
+        with open(hostfile, "w") as f:
+            f.writelines("@h%d/%s\n" % (i, h) for i, h in enumerate(hosts))
+        login = ["--hostgroups"] + [hostfile if w == login[login.index("--sshloginfile") + 1] else w for w in login]
+        where = ", %d of them on another host than their first count" % elsewhere
     jobfile = os.path.join(run, "verify.jobs")
     with open(jobfile, "w") as f:
-        f.writelines(m + "\n" for m in sample)
+        f.writelines(lines)
     try:
         out = subprocess.run(parallel_command(args, login, jobfile) + [job_command(args, engine, "{}")], cwd=run,
                              stdout=subprocess.PIPE, text=True).stdout
     finally:
         os.remove(jobfile)
+        if where:
+            os.remove(hostfile)
     with tempfile.NamedTemporaryFile("w", dir=run, prefix="verify.", delete=False) as f:
         f.write(out)
     try:
@@ -588,7 +605,7 @@ def verify(args, run, info, jobs, answers, login):
     if len(again) < len(sample):
         raise Refused("%d of %d jobs to verify got no answer from the recount" % (len(sample) - len(again),
                                                                                    len(sample)))
-    print("verified: %d random jobs recounted by %s agree" % (len(sample), binary), file=sys.stderr)
+    print("verified: %d random jobs recounted by %s agree%s" % (len(sample), binary, where), file=sys.stderr)
     return True
 
 
