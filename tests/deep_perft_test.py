@@ -196,7 +196,8 @@ def over_ssh(want):
         check(without_time(out.stdout) == want and "20 of them on another host than their first count" in out.stderr,
               "verified on the other host: %s" % out)
         out = tool("--depth", "5", "--split", "1", "--hosts", lost)
-        check(out.returncode == 2 and "no quarn answered ping" in out.stderr, "unreachable host: %s" % out)
+        check(out.returncode == 2 and "no quarn answered ping" in out.stderr and "a libstdc++ with GLIBCXX_3." in
+              out.stderr, "unreachable host: %s" % out)
         with socket.socket() as silent:  # accepts connections (the kernel does) and never speaks
             silent.bind(("127.0.0.1", 0))
             silent.listen(8)
