@@ -728,11 +728,12 @@ def run_slurm(args, run, info):
     spread(info)
     resubmitted, last_word = 0, 0.0
     while True:
+        running = bool(submissions) and queued(submissions[-1]["job"])  # before reading: no answer comes after
         logs = [os.path.join(folder, n) for n in sorted(os.listdir(folder)) if re.fullmatch(r"answers\.\d+\.\d+", n)]
         answers, complaints = read_answers(logs, jobs, args.depth - args.split)
         if len(answers) == len(jobs):
             break
-        if submissions and queued(submissions[-1]["job"]):
+        if running:
             if not args.wait:
                 print("%d of %d jobs answered; array job %s is still queued or running: the same command collects "
                       "later" % (len(answers), len(jobs), submissions[-1]["job"]), file=sys.stderr)
@@ -753,7 +754,7 @@ def run_slurm(args, run, info):
             return NOT_FINISHED
     if args.verify and not verify(args, run, info, jobs, answers, []):
         return 1
-    last = max(os.path.getmtime(p) for p in logs)
+    last = max((os.path.getmtime(p) for p in logs), default=0.0)
     print_total(args, info, jobs, answers, max(0.0, last - submissions[0]["at"]) if submissions else 0.0)
     return 0
 
