@@ -45,8 +45,10 @@ const TIMEOUT_CHECK_MS = 1000            // how often unfinished requests are ch
 const DEFAULT_HTTP_PORT = 80             // the port a Host header without one names
 
 const MOVE = "[a-h][1-8][a-h][1-8][nbrq]?"
-// Time controls up to 15 minutes: "M" (0-15) or "M:SS", moves per control 0-40, no increment.
-const LEVEL = "level (?:[0-9]|[1-3][0-9]|40) (?:(?:[0-9]|1[0-4])(?::[0-5][0-9])?|15(?::00)?) 0"
+// Time controls up to 180 minutes ("M", 0-180, or "M:SS": with increments a
+// clock can pass its level's time), moves per control 0-40, an increment of 0-60 s.
+const LEVEL = "level (?:[0-9]|[1-3][0-9]|40) (?:(?:[0-9]|[1-9][0-9]|1[0-7][0-9])(?::[0-5][0-9])?|180(?::00)?) " +
+    "(?:[0-9]|[1-5][0-9]|60)"
 // The only commands a page may send; everything else stays in the browser.
 const ALLOWED = new RegExp("^(?:" + [
     "xboard", "protover 2", "new", "force", "go", "rand", "norand", "quit", "divide 1",

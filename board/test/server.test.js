@@ -116,8 +116,8 @@ test("relays whitelisted commands both ways, Marseillais turns and divide includ
     const c = await connect()
     const refused = {
         "not an allowed command": ["perft 3", "divide 2", "post", "e2e4 e7e5", "e2e4,d2d4,c2c4", "level 40 5",
-            "level 9999 9999 9999", "level 41 5 0", "level 40 16 0", "level 40 15:01 0", "level 40 0:60 0", "level 40 5 1",
-            "level 40 05 0", "variant suicide", "setboard 8/8/8/8/8/8/8/8 w - - 0 1; rm"],
+            "level 9999 9999 9999", "level 41 5 0", "level 40 181 0", "level 40 180:01 0", "level 40 0:60 0",
+            "level 40 5 61", "level 0 3 02", "level 40 05 0", "variant suicide", "setboard 8/8/8/8/8/8/8/8 w - - 0 1; rm"],
         "control character": ["ping 1\nperft 6", "ping 1\r", "ping\t1", "ping 1\u0000"],
         "longer than 255 bytes": ["setboard " + "8/".repeat(120) + "8 w - - 0 1", "result * {" + "é".repeat(122) + "a" + "perft 12}",
             "result * {" + "é".repeat(122) + "a" + "level 1 9999 0}"],
@@ -134,8 +134,9 @@ test("relays whitelisted commands both ways, Marseillais turns and divide includ
     const mark = c.messages.length
     await c.pong(5)
     assert.deepEqual(c.messages.slice(mark).filter((m) => m.type === "line").map((m) => m.text), ["pong 5"])
-    // Allowed commands do reach it: every level up to 40 moves in 15 minutes too.
-    for (const level of ["level 28 0:17 0", "level 0 15 0", "level 40 15:00 0", "level 1 0:00 0", "level 40 14:59 0"]) c.send(level)
+    // Allowed commands do reach it: every level up to 40 moves in 180 minutes, 60 s a move, too.
+    for (const level of ["level 28 0:17 0", "level 0 15 0", "level 40 180:00 0", "level 1 0:00 0", "level 40 179:59 0",
+        "level 0 3 2", "level 0 25:10 60"]) c.send(level)
     await c.pong(6)
     assert.equal(c.messages.slice(mark).some((m) => m.type === "refused"), false)
     c.send("setboard 8/8/8/8/8/8/8/8 w - - 0 1")
