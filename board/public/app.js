@@ -8,10 +8,12 @@ import {View, $} from "./view.js"
 import {sideOf, colorName, playMove, checkedKing} from "./positions.js"
 import {gameRows, gameHeaders, pgn, parseTypedTurn, candidateMoves, lineSan, scoreText} from "./notation.js"
 import {winner} from "./adjudicate.js"
-import {LEVELS} from "./clock.js"
+import {LEVELS, incrementText} from "./clock.js"
 import {freshGame} from "./record.js"
 import {openTabStore} from "./tab-store.js"
-import {initialState, step, clocksAt, quarnSide, yourTurn, reviewSteps, stepPosition, statusText, fenProblem} from "./flow.js"
+import {initialState, step, clocksAt, quarnSide, personMoves, yourTurn, reviewSteps, stepPosition, statusText, fenProblem}
+    from "./flow.js"
+import {importPgn, shareFragment, readShareFragment} from "./import.js"
 
 const IDLE_PING_MS = 20000 // how often an idle engine is pinged
 const TICK_MS = 250        // the clocks' refresh
@@ -42,6 +44,10 @@ function run(command) {
         engine.reset([])
         return answer(engine.ask(command.lines, "ping"), (errors) => ({...command, type: "fen-checked", errors}))
             .then(() => state.setupError || ($("setup").open = false))
+    case "check-import":
+        engine.reset([])
+        return answer(engine.ask(command.lines, "ping"), (errors) => ({type: "import-checked", gen: command.gen, errors}))
+            .then(() => state.importError || ($("import").open = false))
     case "restart": return engine.restart()
     case "release": return engine.stop()
     case "start": return engine.start()
@@ -64,6 +70,7 @@ const ENDS_GAME = {
     "side": ["Change sides? The game in progress ends and a new one starts.", "Change sides"],
     "level": ["Change the level? The game in progress ends and a new one starts.", "Change level"],
     "setup": ["Set up this position? The game in progress ends.", "Set up"],
+    "import": ["Open this game? The game in progress ends.", "Open game"],
 }
 
 // True when the game may end: it has no moves yet, or the person says yes.
@@ -92,15 +99,43 @@ function typedMove(event) {
     for (const uci of moves) dispatch({type: "move", uci, now: now()})
 }
 
+function pgnText() {
+    const g = state.game
+    return pgn(gameHeaders(g, LEVELS[g.level], location.host, new Date()), gameRows(state.positions, state.sans, g.result),
+        g.result ? g.result.score : "*")
+}
+
 function download() {
     const g = state.game
-    const text = pgn(gameHeaders(g, LEVELS[g.level], location.host, new Date()), gameRows(state.positions, state.sans, g.result),
-        g.result ? g.result.score : "*")
+    const text = pgnText()
     const a = document.createElement("a")
     a.href = URL.createObjectURL(new Blob([text], {type: "application/x-chess-pgn"}))
     a.download = `quarn-${g.variant}.pgn`
     a.click()
     setTimeout(() => URL.revokeObjectURL(a.href), 1000)
+}
+
+// Copies `text`, or selects `element` for Ctrl-C where the page may not write the clipboard.
+function copy(text, element, what) {
+    const select = () => {
+        if (element instanceof HTMLInputElement) element.select()
+        else getSelection().selectAllChildren(element)
+        view.notice(`${what} selected: press Ctrl-C to copy it.`)
+    }
+    if (navigator.clipboard) navigator.clipboard.writeText(text).then(() => view.notice(`${what} copied.`), select)
+    else select()
+}
+
+function share() {
+    const url = $("share-url")
+    url.value = location.href.replace(/#.*$/, "") + shareFragment(state.game)
+    url.hidden = false
+    copy(url.value, url, "Link")
+}
+
+async function importText(text) {
+    const game = importPgn(text)
+    if (game.error || await mayEnd("import")) dispatch({type: "import", game, now: now()})
 }
 
 function copyFen() {
@@ -135,22 +170,26 @@ function render() {
         const move = s.firstMove ?? s.halfTurn
         view.showPosition(playMove(fen, move).fen, [move], null)
     } else view.showPosition(fen, g.turns.at(-1)?.split(",") ?? [], checkedKing(fen))
-    view.orient((g.human === "w") !== g.flipped ? "w" : "b")
+    view.orient((g.human !== "b") !== g.flipped ? "w" : "b")
     const movesFrom = (square) => candidateMoves(s.legal, s.firstMove).filter((m) => m.startsWith(square))
-    view.input(yourTurn(s) ? g.human : null, movesFrom, (uci) => (uci ? dispatch({type: "move", uci, now: now()}) : render()))
+    view.input(yourTurn(s) ? sideOf(fen) : null, movesFrom, (uci) => (uci ? dispatch({type: "move", uci, now: now()}) : render()))
 
     $("variant").value = g.variant
     $("side").value = g.human
     $("level").value = g.level
     $("random").checked = g.random
     $("fen").textContent = s.viewing !== null ? stepPosition(s, s.viewing).fen : fen
-    $("take-back").disabled = !g.turns.some((_, i) => sideOf(s.positions[i]) === g.human) && s.firstMove === null
+    $("take-back").disabled = !g.turns.some((_, i) => personMoves(g, sideOf(s.positions[i]))) && s.firstMove === null
+    $("import-error").textContent = s.importError
+    if (s.importError) $("import").open = true
+    $("play-here").hidden = (s.viewing === null && !g.result) || ["busy", "offline", "asleep"].includes(s.phase)
     $("resign").disabled = !!g.result || s.phase === "busy" || s.phase === "offline"
     $("setup-error").textContent = s.setupError
     if (s.setupError) $("setup").open = true
     if (g.result) {
         const won = winner(g.result.score)
-        view.banner(`${g.result.text} (${g.result.score})`, won === null ? "draw" : won === g.human ? "win" : "loss")
+        view.banner(`${g.result.text} (${g.result.score})`,
+            won === null ? "draw" : won === g.human || g.human === "both" ? "win" : "loss")
     } else view.banner(s.phase === "busy" ? s.message : "")
     view.status(statusText(s))
     const steps = reviewSteps(s)
@@ -161,14 +200,16 @@ function render() {
 }
 
 function renderClocks() {
-    const names = {[state.game.human]: "you", [quarnSide(state)]: "quarn"}
-    view.clocks(clocksAt(state, now()), names, state.since === null ? null : sideOf(state.positions.at(-1)))
+    const g = state.game
+    const names = g.human === "both" ? {w: "player", b: "player"} : {[g.human]: "you", [quarnSide(state)]: "quarn"}
+    view.clocks(clocksAt(state, now()), names, state.since === null ? null : sideOf(state.positions.at(-1)),
+        incrementText(LEVELS[g.level]))
 }
 
 // quarn's thinking line, shown only when asked for.
 function showThinking() {
     const t = state.thought
-    view.thinking($("show-thinking").checked && t ? `depth ${t.depth} · ${scoreText(t.score)} for quarn ` +
+    view.thinking($("show-thinking").checked && t && quarnSide(state) ? `depth ${t.depth} · ${scoreText(t.score)} for quarn ` +
         `(${colorName(quarnSide(state))}) · ${(t.time / 100).toFixed(2)} s · ${t.nodes} nodes · ` +
         lineSan(state.positions.at(-1), t.pv, state.game.variant) : "")
 }
@@ -204,6 +245,16 @@ async function main() {
     on("resign", async () => (await view.confirm("Resign this game?", "Resign")) && dispatch({type: "resign", now: now()}))
     on("flip", () => dispatch({type: "flip"}))
     on("download", download)
+    on("copy-pgn", () => copy(pgnText(), $("moves"), "PGN"))
+    on("share", share)
+    on("import-go", () => importText($("import-text").value))
+    $("import-file").addEventListener("change", async () => {
+        const file = $("import-file").files[0]
+        if (file) $("import-text").value = await file.text()
+        $("import-file").value = ""
+        if (file) importText($("import-text").value)
+    })
+    on("play-here", () => dispatch({type: "play-here", now: now()}))
     on("setup-go", setUp)
     $("setup-fen").addEventListener("keydown", (e) => e.key === "Enter" && setUp())
     on("copy-fen", copyFen)
@@ -218,6 +269,12 @@ async function main() {
         else dispatch({type: "show", now: now()})
     })
 
+    // A share link opens its game (checked by the engine once it is ready).
+    const shared = readShareFragment(location.hash)
+    if (shared) {
+        history.replaceState(null, "", location.href.replace(/#.*$/, ""))
+        dispatch({type: "import", game: shared, now: now()})
+    }
     render()
     engine.start()
     setInterval(() => dispatch({type: "tick", now: now()}), TICK_MS)

@@ -9,16 +9,18 @@
 // lost {text}, tick {now}, move {uci, now} (the person's), new-game
 // {settings, now}, take-back {now}, resign {now}, setup {fen, now}, random
 // {on}, flip, review {to}, release {now} (a hidden tab gives its engine back),
-// show {now}.
+// show {now}, import {game, now} (a game read by import.js), import-checked
+// {gen, errors}, play-here {now} (play on from the position viewed).
 // Commands: send {line}, reset {lines} (lines whose answers are not waited
 // for), ask {gen} ("divide 1"), check-fen {gen, fen, lines}, restart (a fresh
 // engine; one that thinks cannot be interrupted), release, start, save,
-// notice {text}.
+// notice {text}, check-import {gen, lines}.
 import {sideOf, other, colorName, playMove, unshowable} from "./positions.js"
 import {turnSan} from "./notation.js"
 import {gameEnd, timeOut, resignation} from "./adjudicate.js"
 import {LEVELS, levelLine, planLevel} from "./clock.js"
 import {freshGame, positionsOf, copyGame, turnsBy, clocksOf, movesLeft, addTurn, truncate} from "./record.js"
+import {fullFen} from "./import.js"
 
 export const MAX_RESTARTS = 3 // engine deaths in a row before the page gives up
 const MAX_FEN = 200
@@ -33,12 +35,14 @@ export function initialState(game) {
         game, positions, sans: game.turns.map((t, i) => turnSan(positions[i], t)),
         phase: "connecting", gen: 0, alive: false, legal: [], firstMove: null, halfTurn: null,
         since: null, thinkStart: null, usedMs: 0, restarts: 0, viewing: null, pendingSetup: null,
-        thought: null, setupError: "", message: "",
+        thought: null, setupError: "", message: "", pendingImport: null, importError: "",
     }
 }
 
 const sideToMove = (s) => sideOf(s.positions.at(-1))
-export const quarnSide = (s) => other(s.game.human)
+// "both": two people at one device, quarn only judges legality.
+export const quarnSide = (s) => (s.game.human === "both" ? null : other(s.game.human))
+export const personMoves = (g, side) => g.human === "both" || g.human === side
 export const yourTurn = (s) => (s.phase === "human" || s.phase === "second") && s.viewing === null
 
 // The clocks at `now`; only the side to move's runs, and only while `since` is set.
@@ -113,7 +117,8 @@ function replay(s, out) {
     s.phase = "sync"
     const g = s.game
     const level = LEVELS[g.level]
-    const lines = ["new", `variant ${g.variant}`, levelLine(level.mps, level.base), g.random ? "rand" : "norand", "force"]
+    const lines = ["new", `variant ${g.variant}`, levelLine(level.mps, level.base, level.inc), g.random ? "rand" : "norand",
+        "force"]
     if (g.startFen) lines.push(`setboard ${g.startFen}`)
     lines.push(...g.turns)
     if (g.result) lines.push(`result ${g.result.score}`)
@@ -143,7 +148,7 @@ function legal(s, {gen, list, now}, out) {
         return
     }
     startClock(s, now)
-    if (side === g.human) {
+    if (personMoves(g, side)) {
         s.phase = "human"
         return
     }
@@ -151,7 +156,7 @@ function legal(s, {gen, list, now}, out) {
     s.thinkStart = now
     // quarn plans with the time its clock shows, also after a replay
     out.push({type: "send", line: planLevel({remainingMs: clocksAt(s, now)[side], movesLeft: movesLeft(g, s.positions),
-        enginePly: g.turns.length, side, usedMs: s.usedMs})}, {type: "send", line: "go"})
+        enginePly: g.turns.length, side, usedMs: s.usedMs, incMs: (LEVELS[g.level].inc ?? 0) * 1000})}, {type: "send", line: "go"})
 }
 
 function finish(s, result, out) {
@@ -239,7 +244,7 @@ function takeBack(s, {now}, out) {
         s.phase = "human"
         return
     }
-    const keep = s.game.turns.findLastIndex((_, i) => sideOf(s.positions[i]) === s.game.human)
+    const keep = s.game.turns.findLastIndex((_, i) => personMoves(s.game, sideOf(s.positions[i])))
     if (keep < 0 || s.phase === "busy" || s.phase === "offline") return
     stopClock(s, now)
     truncate(s.game, s.positions, keep)
@@ -253,7 +258,7 @@ function resign(s, {now}, out) {
     if (s.game.result || s.phase === "busy" || s.phase === "offline") return
     stopClock(s, now)
     s.firstMove = null
-    s.game.result = resignation(s.game.human)
+    s.game.result = resignation(s.game.human === "both" ? sideToMove(s) : s.game.human)
     out.push({type: "save"})
     resync(s, out)
 }
@@ -261,6 +266,7 @@ function resign(s, {now}, out) {
 // Why a typed FEN is not even worth asking the engine about, or "".
 export function fenProblem(fen) {
     fen = fen.trim()
+    if (!fen) return ""
     return fen.length > MAX_FEN || !/^[A-Za-z0-9/ -]*$/.test(fen)
         ? "That is not a FEN (letters, digits, '/', '-' and spaces only)." : ""
 }
@@ -268,7 +274,7 @@ export function fenProblem(fen) {
 // A FEN is checked by the engine first: a refused one keeps the game.
 function setup(s, {fen, now}, out) {
     s.setupError = fenProblem(fen)
-    fen = fen.trim().replace(/\s+/g, " ")
+    fen = fullFen(fen)
     if (!fen || s.setupError) return
     stopClock(s, now)
     s.pendingSetup = fen
@@ -299,8 +305,86 @@ function fenChecked(s, {gen, fen, errors}, out) {
 
 function ready(s, _event, out) {
     s.alive = true
-    if (s.pendingSetup) checkFen(s, out)
+    if (s.pendingImport) checkImport(s, out)
+    else if (s.pendingSetup) checkFen(s, out)
     else replay(s, out)
+}
+
+// ---- import ------------------------------------------------------------------
+
+// An imported game is played through the engine first: the first turn it
+// refuses is named, and the game in progress stays.
+function importGame(s, {game, now}, out) {
+    s.importError = game.error ?? ""
+    if (game.error) return
+    stopClock(s, now)
+    s.pendingImport = game
+    if (s.phase === "engine") restart(s, out)
+    else if (s.alive && s.phase !== "busy" && s.phase !== "offline") checkImport(s, out)
+}
+
+function checkImport(s, out) {
+    const g = s.pendingImport
+    s.gen++
+    s.phase = "sync"
+    const lines = ["new", `variant ${g.variant}`, "force"]
+    if (g.startFen) lines.push(`setboard ${g.startFen}`)
+    out.push({type: "check-import", gen: s.gen, lines: [...lines, ...g.turns]})
+}
+
+function importChecked(s, {gen, errors}, out) {
+    if (gen !== s.gen) return
+    const g = s.pendingImport
+    s.pendingImport = null
+    if (errors.length) {
+        s.importError = refusedText(g, errors[0])
+        replay(s, out)
+        return
+    }
+    const positions = positionsOf({...g, turns: []})
+    const game = freshGame({variant: g.variant, level: g.level ?? s.game.level, random: s.game.random,
+        flipped: s.game.flipped, startFen: g.startFen})
+    for (const turn of g.turns) addTurn(game, positions, turn)
+    game.human = s.game.human === "both" ? "both" : sideOf(positions.at(-1))
+    if (g.result !== "*") game.result = {score: g.result, text: "The imported game's result"}
+    s.game = game
+    s.positions = positions
+    s.sans = game.turns.map((t, i) => turnSan(positions[i], t))
+    s.legal = []
+    s.viewing = null
+    s.thought = null
+    out.push({type: "save"})
+    replay(s, out)
+}
+
+// The engine's refusal in plain words.
+function refusedText(g, error) {
+    const word = /^Error \(illegal move\): (\S+)$/.exec(error)?.[1]
+    const at = word ? g.turns.indexOf(word) : -1
+    if (at < 0) return `quarn refuses this game's starting position (${g.startFen}).`
+    const positions = positionsOf({...g, turns: g.turns.slice(0, at)})
+    const fen = positions.at(-1)
+    const number = `${fen.split(" ")[5]}${sideOf(fen) === "w" ? "." : "..."}`
+    return `The move ${number} ${turnSan(fen, word)} cannot be played: it breaks the rules of ` +
+        `${g.variant === "normal" ? "chess" : "Marseillais chess"}${g.variant === "normal" ? "" : " (a first move that " +
+        "gives check ends the turn; every other turn has two moves)"}.`
+}
+
+// Play on from the position viewed (the end of the game when none is): the
+// turns after it go, the person takes the side to move there.
+function playHere(s, {now}, out) {
+    if (s.phase === "busy" || s.phase === "offline" || s.phase === "asleep") return
+    const steps = reviewSteps(s)
+    const {turn, move, of} = steps[s.viewing ?? steps.length - 1]
+    const keep = move + 1 === of ? turn + 1 : turn
+    stopClock(s, now)
+    truncate(s.game, s.positions, keep)
+    s.sans.length = keep
+    s.viewing = null
+    s.firstMove = null
+    if (s.game.human !== "both") s.game.human = sideOf(s.positions.at(-1))
+    out.push({type: "save"})
+    resync(s, out)
 }
 
 // ---- review ------------------------------------------------------------------
@@ -355,9 +439,11 @@ export function statusText(s) {
     return {
         connecting: "Starting quarn…",
         sync: "quarn is getting ready…",
-        human: s.game.variant === "marseillais" && s.legal.some((t) => t.includes(","))
-            ? "Your turn: the first of two moves (a first move that gives check ends the turn)." : "Your move.",
-        second: `Your second move (after ${s.firstMove}).`,
+        human: (s.game.human === "both" ? `${colorName(sideToMove(s))} to move` : "Your move") +
+            (s.game.variant === "marseillais" && s.legal.some((t) => t.includes(","))
+                ? ": the first of two moves (a first move that gives check ends the turn)." : "."),
+        second: `${s.game.human === "both" ? colorName(sideToMove(s)) + "'s" : "Your"} second move (after ` +
+            `${s.firstMove ? turnSan(s.positions.at(-1), s.firstMove) : ""}).`,
         engine: "quarn is thinking…",
         over: "Game over. New game, Take back or Set up position to go on.",
         busy: "No engine free.",
@@ -414,6 +500,9 @@ const HANDLERS = {
         out.push({type: "save"})
     },
     review,
+    import: importGame,
+    "import-checked": importChecked,
+    "play-here": playHere,
     // A hidden tab gives its engine back; both clocks wait until it is shown.
     release: (s, {now}, out) => {
         if (["busy", "offline", "asleep"].includes(s.phase)) return

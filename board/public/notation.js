@@ -62,10 +62,11 @@ export function gameRows(positions, sans, result) {
 
 // The PGN headers of a game record played on `site` on `date`.
 export function gameHeaders(game, level, site, date) {
-    const player = (side) => (side === game.human ? "Player" : "quarn")
+    const player = (side) => (side === game.human || game.human === "both" ? "Player" : "quarn")
     const headers = [["Event", "quarn board game"], ["Site", site || "-"],
         ["Date", date.toISOString().slice(0, 10).replaceAll("-", ".")], ["Round", "-"], ["White", player("w")],
-        ["Black", player("b")], ["Result", game.result ? game.result.score : "*"], ["TimeControl", `${level.mps}/${level.base}`]]
+        ["Black", player("b")], ["Result", game.result ? game.result.score : "*"], ["TimeControl",
+        level.mps ? `${level.mps}/${level.base}` : `${level.base}+${level.inc}`]]
     if (game.variant === "marseillais") headers.push(["Variant", "Marseillais"])
     if (game.startFen) headers.push(["SetUp", "1"], ["FEN", game.startFen])
     return headers

@@ -11,7 +11,7 @@ export function freshGame(settings) {
     const clock = level.base * 1000
     return {
         variant: settings.variant === "marseillais" ? "marseillais" : "normal",
-        human: settings.human === "b" ? "b" : "w",
+        human: ["b", "both"].includes(settings.human) ? settings.human : "w",
         level: LEVELS[settings.level] ? settings.level : "m5",
         random: !!settings.random,
         startFen: settings.startFen || null, turns: [], clocks: [{w: clock, b: clock}], spent: 0, result: null,
@@ -57,19 +57,20 @@ export function clocksOf(game, positions, spent = game.spent) {
     return c
 }
 
-// Moves left in the side to move's control, this one included.
+// Moves left in the side to move's control, this one included (0: the rest of the game).
 export function movesLeft(game, positions) {
     const mps = LEVELS[game.level].mps
-    return mps - (turnsBy(positions, game, sideOf(positions.at(-1))) % mps)
+    return mps ? mps - (turnsBy(positions, game, sideOf(positions.at(-1))) % mps) : 0
 }
 
 // Ends the current turn: its time comes off the mover's clock, which gets
-// the next control's time after every `mps` of its turns.
+// the increment, and the next control's time after every `mps` of its turns.
 export function addTurn(game, positions, text) {
     const side = sideOf(positions.at(-1))
     const level = LEVELS[game.level]
     const c = clocksOf(game, positions)
-    if ((turnsBy(positions, game, side) + 1) % level.mps === 0) c[side] += level.base * 1000
+    if (level.mps && (turnsBy(positions, game, side) + 1) % level.mps === 0) c[side] += level.base * 1000
+    c[side] += (level.inc ?? 0) * 1000
     positions.push(afterTurn(positions.at(-1), text, game.variant))
     game.turns.push(text)
     game.clocks.push(c)

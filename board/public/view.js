@@ -99,13 +99,15 @@ export class View {
         }, color)
     }
 
-    // clocks: {w: ms, b: ms}; names: {w, b}; running: the side whose clock runs, or null.
-    clocks(clocks, names, running) {
+    // clocks: {w: ms, b: ms}; names: {w, b}; running: the side whose clock runs,
+    // or null; increment: "+2 s" shown beside each clock, or "".
+    clocks(clocks, names, running, increment = "") {
         const bottom = this.bottomSide
         for (const [id, side] of [["clock-bottom", bottom], ["clock-top", bottom === "w" ? "b" : "w"]]) {
             const el = $(id)
             el.querySelector(".who").textContent = `${colorName(side)} (${names[side]})`
             el.querySelector(".time").textContent = formatClock(clocks[side])
+            el.querySelector(".inc").textContent = increment
             el.dataset.side = side
             el.classList.toggle("running", running === side)
             el.classList.toggle("flagged", clocks[side] <= 0)

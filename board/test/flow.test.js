@@ -7,7 +7,9 @@ import {Chess} from "chess.js"
 import {initialState, step, clocksAt, reviewSteps, stepPosition} from "../public/flow.js"
 import {freshGame} from "../public/record.js"
 import {canMate} from "../public/adjudicate.js"
-import {scoreText} from "../public/notation.js"
+import {scoreText, gameHeaders} from "../public/notation.js"
+import {importPgn, shareFragment, readShareFragment} from "../public/import.js"
+import {LEVELS} from "../public/clock.js"
 
 // The engine as the flow sees it: it keeps its own position from the lines it
 // is sent, answers "divide 1" with chess.js's legal moves (normal chess) or a
@@ -19,12 +21,14 @@ class FakeEngine {
         this.restarts = 0
         this.released = 0
         this.chess = new Chess()
+        this.variant = "normal"
     }
 
     take(command) {
         if (command.type === "send") this.line(command.line)
         else if (command.type === "reset") command.lines.forEach((l) => this.line(l))
         else if (command.type === "ask" || command.type === "check-fen") this.asks.push({...command, list: this.legalMoves()})
+        else if (command.type === "check-import") this.asks.push({...command, errors: this.refusals(command.lines)})
         else if (command.type === "restart") {
             this.restarts++
             this.asks = []
@@ -34,8 +38,23 @@ class FakeEngine {
     line(text) {
         this.lines.push(text)
         if (text === "new") this.chess = new Chess()
+        else if (text.startsWith("variant ")) this.variant = text.slice(8)
         else if (text.startsWith("setboard ")) this.chess = new Chess(text.slice(9))
-        else if (/^[a-h][1-8][a-h][1-8][qrbn]?$/.test(text)) this.chess.move({from: text.slice(0, 2), to: text.slice(2, 4), promotion: text[4]})
+        else if (this.variant === "normal" && /^[a-h][1-8][a-h][1-8][qrbn]?$/.test(text)) this.chess.move({from: text.slice(0, 2), to: text.slice(2, 4), promotion: text[4]})
+    }
+
+    // The errors a game's lines draw: normal chess by chess.js, a Marseillais turn refused when listed in `refuse`.
+    refusals(lines) {
+        const errors = []
+        for (const text of lines) {
+            try {
+                if (this.refuse?.includes(text)) throw new Error(text)
+                this.line(text)
+            } catch {
+                errors.push(`Error (illegal move): ${text}`)
+            }
+        }
+        return errors
     }
 
     legalMoves() {
@@ -46,9 +65,10 @@ class FakeEngine {
 // Runs a script: each entry is an event, or "answer" (the engine answers its
 // latest question; "answer-oldest": its oldest) with a time. Returns the last
 // state and the engine.
-function play(game, script) {
+function play(game, script, refuse = []) {
     let state = initialState(game)
     const engine = new FakeEngine()
+    engine.refuse = refuse
     const run = (event) => {
         const next = step(state, event)
         state = next.state
@@ -58,7 +78,8 @@ function play(game, script) {
         const [type, a, b] = entry
         if (type === "answer" || type === "answer-oldest") {
             const ask = type === "answer" ? engine.asks.pop() : engine.asks.shift()
-            if (ask.type === "check-fen") run({type: "fen-checked", gen: ask.gen, fen: ask.fen, errors: []})
+            if (ask.type === "check-import") run({type: "import-checked", gen: ask.gen, errors: ask.errors})
+            else if (ask.type === "check-fen") run({type: "fen-checked", gen: ask.gen, fen: ask.fen, errors: []})
             else run({type: "legal", gen: ask.gen, list: ask.list, now: a})
         } else if (type === "move") run({type, uci: a, now: b})
         else if (type === "quarn") {
@@ -201,4 +222,84 @@ test("scores as players read them", () => {
     const cases = [[35, "+0.35"], [-120, "-1.20"], [0, "0.00"], [31999, "#1"], [31997, "#2"], [31995, "#3"],
         [-31998, "#-1"], [-31996, "#-2"], [31000 - 976, "+300.24"]]
     for (const [score, text] of cases) assert.equal(scoreText(score), text, String(score))
+})
+
+const MARSEILLAIS_PGN = `[Event "x"]
+[Variant "Marseillais"]
+[TimeControl "180+2"]
+
+1. e4 {a first turn of one move} e5,Nc6 2. Nf3,Bc4 (2. d4,d5) Nf6,Nxe4 $2 3. Nxe5,Bxf7+ *`
+
+// PGN in, coordinates out; a refusal names the first move that cannot be played.
+test("a PGN read in both variants, or refused at its first unplayable move", () => {
+    const cases = [
+        ["1. e4 e5 2. Nf3 {book} Nc6 (2... d6 3. d4) 3. Bb5 a6?! $6 1-0", {variant: "normal",
+            turns: ["e2e4", "e7e5", "g1f3", "b8c6", "f1b5", "a7a6"], result: "1-0"}],
+        ["[FEN \"4k3/8/8/8/8/8/4P3/4K3 b - -\"]\n\n1... Kd7 2. e4", {startFen: "4k3/8/8/8/8/8/4P3/4K3 b - - 0 1",
+            turns: ["e8d7", "e2e4"], result: "*"}],
+        [MARSEILLAIS_PGN, {variant: "marseillais", level: "i3",
+            turns: ["e2e4", "e7e5,b8c6", "g1f3,f1c4", "g8f6,f6e4", "f3e5,c4f7"]}],
+        ["1. e4 e5 2. Ke3 Nc6", {error: "The move 2. Ke3 cannot be played here.", at: 2}],
+        ["[Variant \"Marseillais\"]\n1. e4 e5,e4", {error: "The move 1... e5,e4 cannot be played here.", at: 1}],
+        ["[Variant \"Marseillais\"]\n1. e4 e5,d5,c5", {error: "The move 1... e5,d5,c5 cannot be played here.", at: 1}],
+        ["[Variant \"Atomic\"]\n1. e4", {error: "quarn plays normal chess and Marseillais, not \"Atomic\"."}],
+    ]
+    for (const [text, want] of cases) {
+        const got = importPgn(text)
+        for (const key of Object.keys(want)) assert.deepEqual(got[key], want[key], `${text}: ${key}`)
+    }
+})
+
+test("an imported game is checked by the engine, installed, and can be played on from any turn", () => {
+    const base = quick()
+    const imported = (text, refuse) => play(base, [["answer", 0], ["import", {game: importPgn(text), now: 10}],
+        ["answer"], ["answer", 20]], refuse)
+    // Good: the person takes the side to move; the engine replays the game.
+    let {state, engine} = imported("1. e4 e5 2. Nf3")
+    assert.deepEqual([state.game.turns.length, state.game.human, state.phase, state.importError], [3, "b", "human", ""])
+    assert.deepEqual(engine.lines.slice(-3), ["e2e4", "e7e5", "g1f3"])
+    // Refused by the engine (a Marseillais rule chess.js does not know): the old game stays.
+    ;({state} = imported(MARSEILLAIS_PGN, ["f3e5,c4f7"]))
+    assert.equal(state.importError, "The move 3. Nxe5,Bxf7+ cannot be played: it breaks the rules of Marseillais chess " +
+        "(a first move that gives check ends the turn; every other turn has two moves).")
+    assert.deepEqual([state.game.variant, state.game.turns.length, state.phase], ["normal", 0, "human"])
+    // Play on from the position after White's second turn: the person is Black, quarn plays on.
+    ;({state, engine} = play(base, [["answer", 0], ["import", {game: importPgn(MARSEILLAIS_PGN), now: 10}], ["answer"],
+        ["answer", 20], ["review", {to: {turn: 2}}], ["play-here", {now: 30}], ["answer", 40]]))
+    assert.deepEqual([state.game.turns, state.game.human, state.phase, state.game.level],
+        [["e2e4", "e7e5,b8c6", "g1f3,f1c4"], "b", "human", "i3"])
+})
+
+test("a share link holds the game and gives it back; a tampered one names its bad move", () => {
+    for (const game of [{variant: "normal", startFen: null, turns: ["e2e4", "e7e5", "e1e2"], level: "m1"},
+        {variant: "marseillais", startFen: "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1", turns: ["e2e4", "e8d7,d7d6"], level: "i10"}]) {
+        assert.deepEqual(readShareFragment(shareFragment(game)), {...game, result: "*"})
+    }
+    assert.deepEqual(readShareFragment("#variant=normal&turns=e2e4+e7e5+e4e5+a1a8"),
+        {error: "The link's move 2. e4e5 cannot be played here.", at: 2})
+    assert.equal(readShareFragment("#top"), null)
+})
+
+test("two people at one board: each side moves in turn, quarn never plays", () => {
+    const both = quick({human: "both"})
+    const {state, engine} = play(both, [["answer", 0], ["move", "f2f3", 0], ["answer", 0], ["move", "e7e5", 10],
+        ["answer", 10], ["move", "g2g4", 20], ["answer", 20], ["move", "d8h4", 30], ["answer", 40], ["take-back", 50], ["answer", 60]])
+    assert.equal(engine.lines.includes("go"), false)
+    assert.deepEqual([state.game.turns.length, state.phase, state.game.result], [3, "human", null])
+    const mated = play(both, [["answer", 0], ["move", "f2f3", 0], ["answer", 0], ["move", "e7e5", 10],
+        ["answer", 10], ["move", "g2g4", 20], ["answer", 20], ["move", "d8h4", 30], ["answer", 40]]).state
+    assert.equal(mated.game.result.text, "Checkmate: Black wins")
+    assert.equal(gameHeaders(mated.game, LEVELS.quick, "", new Date(0)).find(([k]) => k === "Black")[1], "Player")
+})
+
+test("an increment is added after every turn, told to quarn and written to the PGN", () => {
+    const game = freshGame({variant: "normal", human: "w", level: "i3"})
+    const {state, engine} = play(game, [["answer", 0], ["move", "e2e4", 0], ["answer", 0], ["quarn", "e7e5", 5000],
+        ["answer", 5000], ["move", "d2d4", 8000], ["answer", 8000]])
+    assert.ok(engine.lines.includes("level 0 3 2"))
+    // (a side's first turn is free)
+    assert.deepEqual(state.game.clocks.at(-1), {w: 180000 - 3000 + 2000 * 2, b: 180000 + 2000})
+    // quarn plans with 182 s + 2 s to come, as "3:05 + 2 s a move" less the 5 s it used and the 2 s it had
+    assert.equal(engine.lines.at(-2), "level 0 3:05 2")
+    assert.equal(gameHeaders(state.game, LEVELS.i3, "", new Date(0)).find(([k]) => k === "TimeControl")[1], "180+2")
 })

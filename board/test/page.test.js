@@ -90,23 +90,27 @@ test("the engine's time for a move, as the page computes it", () => {
 })
 
 // quarn's budget for its move under the "level" line equals what the page's clock leaves it, or a little less.
-test("the level line before go: quarn plans with its real time", () => {
+test("the level line before go: quarn plans with its real time, increments too", () => {
     const cases = [
-        // remaining ms, moves left in the control, turns played since "new", side, quarn's ms used since "new"
-        [4000, 39, 2, "b", 0],
-        [300000, 40, 0, "w", 0],
-        [120000, 10, 60, "w", 25000],
-        [120000, 10, 160, "w", 50000],
-        [61500, 3, 200, "b", 300000],
-        [0, 12, 9, "b", 0],
+        // remaining ms, moves left in the control (0: the game), turns played since "new", side, quarn's ms used, increment ms
+        [4000, 39, 2, "b", 0, 0],
+        [300000, 40, 0, "w", 0, 0],
+        [120000, 10, 60, "w", 25000, 0],
+        [120000, 10, 160, "w", 50000, 0],
+        [61500, 3, 200, "b", 300000, 0],
+        [0, 12, 9, "b", 0, 0],
+        [180000, 0, 0, "w", 0, 2000],
+        [1500000, 0, 301, "b", 400000, 5000], // 25 minutes left: past the old 15-minute cap
+        [3000, 0, 120, "w", 170000, 2000],      // more increments had than time left: no increment form
+        [90000, 0, 41, "b", 0, 2000],           // a fresh engine late in the game
     ]
-    for (const [remainingMs, movesLeft, enginePly, side, usedMs] of cases) {
-        const line = planLevel({remainingMs, movesLeft, enginePly, side, usedMs})
-        const [, mps, minutes, seconds] = /^level (\d+) (\d+)(?::(\d\d))? 0$/.exec(line)
+    for (const [remainingMs, movesLeft, enginePly, side, usedMs, incMs] of cases) {
+        const line = planLevel({remainingMs, movesLeft, enginePly, side, usedMs, incMs})
+        const [, mps, minutes, seconds, inc] = /^level (\d+) (\d+)(?::(\d\d))? (\d+)$/.exec(line)
         const base = Number(minutes) * 60 + Number(seconds || 0)
-        assert.ok(Number(mps) <= 40 && base <= 900, line)
-        const got = engineBudget(Number(mps), enginePly, side, usedMs / 10, base * 100)
-        const want = engineBudget(movesLeft, 0, "w", 0, remainingMs / 10)
+        assert.ok(Number(mps) <= 40 && base <= 10800 && Number(inc) <= 60, line)
+        const got = engineBudget(Number(mps), enginePly, side, usedMs / 10, base * 100, Number(inc) * 100)
+        const want = engineBudget(movesLeft, 0, "w", 0, remainingMs / 10, incMs / 10)
         assert.ok(got <= want + 1e-9 && got >= want * 0.9 - 1, `${line}: ${got} cs for ${want} cs`)
     }
 })
