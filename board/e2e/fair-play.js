@@ -1,10 +1,11 @@
 // Browser tests shared by the served board (board.test.js) and the static
-// site (static.test.js): the clock at the flag, review, the phone layout and
-// a hidden tab giving its engine back. Each case: [name, body(page, env)],
+// site (static.test.js): the clock at the flag, review, the phone layout, a
+// hidden tab giving its engine back, import, export and share links, two
+// people at one board, increments. Each case: [name, body(page, env)],
 // where env.open(query) opens another tab of the page's browser context and
 // env.sessions() counts the engines the board server runs (null for the site).
 import assert from "node:assert/strict"
-import {phase, clickMove, typeMove, waitMoves, moveList, text, screenshot, settings} from "./helpers.js"
+import {phase, clickMove, typeMove, waitMoves, moveList, text, screenshot, settings, openTab, confirmIfAsked} from "./helpers.js"
 
 const POLL = {timeout: 30000, polling: 50}
 
@@ -150,6 +151,85 @@ export const CASES = [
         await other.close()
     }],
 ]
+
+// Pastes `pgn` into the import box and opens it.
+async function importPgn(page, pgn) {
+    await page.evaluate((text) => {
+        document.getElementById("import").open = true
+        document.getElementById("import-text").value = text
+    }, pgn)
+    await page.click("#import-go")
+    await confirmIfAsked(page)
+}
+
+// What a click on `button` puts on the clipboard (the page's clipboard, headless, is the test's).
+async function copied(page, button) {
+    await page.evaluate(() => (navigator.clipboard.writeText = async (text) => (window.copiedText = text)))
+    await page.click(button)
+    return (await page.waitForFunction(() => window.copiedText, POLL)).jsonValue()
+}
+
+CASES.push(
+    ["a PGN imported (a refused one named), continued against quarn and exported", async (page) => {
+        await settings(page, {variant: "normal", side: "w", level: "m5", random: true})
+        await importPgn(page, "1. e4 e5 2. Ke3 Nc6")
+        await page.waitForFunction(() => document.getElementById("import-error").textContent !== "", POLL)
+        assert.equal(await text(page, "#import-error"), "The move 2. Ke3 cannot be played here.")
+        await importPgn(page, "[Event \"club\"]\n\n1. e4 {best by test} e5 2. Nf3 (2. f4) 1-0")
+        await phase(page, "over")
+        assert.deepEqual(await moveList(page), ["e4", "e5", "Nf3"])
+        await screenshot(page, "import")
+        await page.click("#play-here") // the imported result goes; the person plays Black, the side to move
+        await phase(page, "human")
+        assert.equal(await page.$eval("#side", (s) => s.value), "b")
+        await typeMove(page, "Nc6")
+        await waitMoves(page, 5)
+        const pgn = await copied(page, "#copy-pgn")
+        assert.match(pgn, /\[White "quarn"\]\n\[Black "Player"\]/)
+        assert.match(pgn, /\n1\. e4 e5 2\. Nf3 Nc6 3\. \S+ \*\n$/)
+    }],
+    ["a share link opens the game in a fresh browser", async (page) => {
+        await settings(page, {variant: "marseillais", side: "w", level: "m5", random: true})
+        await typeMove(page, "e4")
+        await waitMoves(page, 2)
+        const played = await moveList(page)
+        const link = await copied(page, "#share")
+        assert.match(link, /#variant=marseillais&turns=e2e4\+[a-h1-8,]+&level=m5$/)
+        const other = await openTab(await page.browser().createBrowserContext(), link)
+        try {
+            assert.deepEqual(await moveList(other), played)
+            assert.equal(await other.$eval("#variant", (s) => s.value), "marseillais")
+            assert.equal(await other.evaluate(() => location.hash), "") // a reload keeps the tab's game, not the link's
+        } finally {
+            await other.browserContext().close()
+        }
+    }],
+    ["two people at one board play to mate; quarn only judges", async (page) => {
+        await settings(page, {variant: "normal", side: "both", level: "m5"})
+        for (const [from, to, n] of [["f2", "f3", 1], ["e7", "e5", 2], ["g2", "g4", 3]]) {
+            await clickMove(page, from, to)
+            await waitMoves(page, n)
+            assert.match(await text(page, "#status"), n % 2 ? /^Black to move/ : /^White to move/)
+        }
+        await clickMove(page, "d8", "h4")
+        await phase(page, "over")
+        assert.equal(await text(page, "#banner"), "Checkmate: Black wins (0-1)")
+        assert.equal(await text(page, "#clock-top .who"), "Black (player)")
+    }],
+    ["3+2: each turn adds two seconds to its side's clock", async (page) => {
+        await settings(page, {variant: "normal", side: "w", level: "i3", random: true})
+        assert.equal(await text(page, "#clock-bottom .inc"), "+2 s")
+        await clickMove(page, "e2", "e4")
+        await waitMoves(page, 2)
+        // both first turns are free, so both clocks gained their increment
+        assert.equal(await text(page, "#clock-bottom .time"), "3:02")
+        assert.equal(await text(page, "#clock-top .time"), "3:02")
+        await new Promise((r) => setTimeout(r, 1200))
+        await clickMove(page, "d2", "d4")
+        await waitMoves(page, 4)
+        await page.waitForFunction(() => document.querySelector("#clock-bottom .time").textContent === "3:03", POLL)
+    }],
+)
 
 async function waitFor(check) {
     for (let i = 0; i < 200 && !check(); i++) await new Promise((r) => setTimeout(r, 50))

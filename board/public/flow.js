@@ -445,7 +445,7 @@ export function statusText(s) {
         second: `${s.game.human === "both" ? colorName(sideToMove(s)) + "'s" : "Your"} second move (after ` +
             `${s.firstMove ? turnSan(s.positions.at(-1), s.firstMove) : ""}).`,
         engine: "quarn is thinking…",
-        over: "Game over. New game, Take back or Set up position to go on.",
+        over: "Game over. New game, Take back, Play on from here or Set up position to go on.",
         busy: "No engine free.",
         offline: s.message,
         asleep: "quarn was given back while this tab was hidden.",

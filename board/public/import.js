@@ -103,7 +103,7 @@ export function shareFragment(game) {
     if (game.startFen) p.set("fen", game.startFen)
     p.set("turns", game.turns.join(" "))
     p.set("level", game.level)
-    return "#" + p.toString()
+    return "#" + p.toString().replace(/%2C/g, ",").replace(/%2F/g, "/") // both are safe in a fragment
 }
 
 export function readShareFragment(hash) {
