@@ -5,7 +5,8 @@
 // where env.open(query) opens another tab of the page's browser context and
 // env.sessions() counts the engines the board server runs (null for the site).
 import assert from "node:assert/strict"
-import {phase, clickMove, typeMove, waitMoves, moveList, text, screenshot, settings, openTab, confirmIfAsked} from "./helpers.js"
+import {phase, clickMove, typeMove, waitMoves, moveList, text, screenshot, settings, openTab, confirmIfAsked, setUp}
+    from "./helpers.js"
 
 const POLL = {timeout: 30000, polling: 50}
 
@@ -162,6 +163,10 @@ async function importPgn(page, pgn) {
     await confirmIfAsked(page)
 }
 
+// Waits until the analysis line matches `pattern`.
+const analysisLine = (page, pattern) => page.waitForFunction((p) => new RegExp(p).test(
+    document.getElementById("analysis-line").textContent), POLL, pattern.source)
+
 // What a click on `button` puts on the clipboard (the page's clipboard, headless, is the test's).
 async function copied(page, button) {
     await page.evaluate(() => (navigator.clipboard.writeText = async (text) => (window.copiedText = text)))
@@ -215,6 +220,39 @@ CASES.push(
         await phase(page, "over")
         assert.equal(await text(page, "#banner"), "Checkmate: Black wins (0-1)")
         assert.equal(await text(page, "#clock-top .who"), "Black (player)")
+    }],
+    ["analysis of a mate in 2 in each variant shows #2, on a second engine", async (page, env) => {
+        const engines = env.sessions()
+        for (const [variant, fen] of [["normal", "k7/8/2K5/8/8/8/8/7R w - - 0 1"],
+            ["marseillais", "k7/8/8/3K4/8/8/8/7R w - - 0 1"]]) {
+            await settings(page, {variant, side: "w", level: "m5"})
+            await setUp(page, fen)
+            if (!await page.$eval("#analyse", (box) => box.checked)) await page.click("#analyse")
+            await analysisLine(page, /^#2 · depth \d+ · /)
+            assert.equal(await page.$eval("#eval-fill", (el) => el.style.width), "100%")
+            if (engines !== null) assert.equal(env.sessions(), engines + 1) // the analysis holds an engine of its own
+            await screenshot(page, `analysis-${variant}`)
+        }
+        // a position viewed in the game is analysed anew; switching off gives the engine back
+        await page.click("#review-first")
+        await analysisLine(page, /^#2 · depth/)
+        await page.click("#analyse")
+        assert.equal(await page.$eval("#analysis", (el) => el.hidden), true)
+    }],
+    ["a game review of a short Marseillais game marks the worst turns", async (page) => {
+        await settings(page, {variant: "marseillais", side: "w", level: "m5", random: false})
+        await typeMove(page, "e4")
+        await waitMoves(page, 2)
+        await typeMove(page, "Qh5,Qxh7") // gives the queen for a pawn
+        await waitMoves(page, 4)
+        await page.click("#game-review")
+        await analysisLine(page, /^Reviewing the game: position \d of 5/)
+        await analysisLine(page, /^Review done/)
+        assert.match(await text(page, "#analysis-line"), /2\. Qh5,Qxh7 \(−\d+\.\d\d\)/)
+        assert.ok((await page.$$eval("#moves button.dropped", (b) => b.map((x) => x.dataset.index))).includes("2"))
+        await screenshot(page, "review-marseillais")
+        await page.click("#game-review")
+        assert.equal(await page.$$eval("#moves button.dropped", (b) => b.length), 0)
     }],
     ["3+2: each turn adds two seconds to its side's clock", async (page) => {
         await settings(page, {variant: "normal", side: "w", level: "i3", random: true})

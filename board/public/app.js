@@ -11,8 +11,8 @@ import {winner} from "./adjudicate.js"
 import {LEVELS, incrementText} from "./clock.js"
 import {freshGame} from "./record.js"
 import {openTabStore} from "./tab-store.js"
-import {initialState, step, clocksAt, quarnSide, personMoves, yourTurn, reviewSteps, stepPosition, statusText, fenProblem}
-    from "./flow.js"
+import {initialState, step, clocksAt, quarnSide, personMoves, yourTurn, reviewSteps, stepPosition, statusText, fenProblem,
+    MATE_SCORE} from "./flow.js"
 import {importPgn, shareFragment, readShareFragment} from "./import.js"
 
 const IDLE_PING_MS = 20000 // how often an idle engine is pinged
@@ -20,8 +20,10 @@ const TICK_MS = 250        // the clocks' refresh
 const RELEASE_MS = 10 * 60 * 1000 // a tab hidden this long gives its engine back (tests: ?release-after=MS)
 const releaseAfterMs = Number(new URLSearchParams(location.search).get("release-after")) || RELEASE_MS
 const now = () => performance.now()
+const ANALYSIS_DELAY_MS = 300 // a new position is analysed once the person has stayed on it this long
 
 let state, view, engine, store
+let analyst = null, analystUp = false, analysisTimer = null, analysisGen = 0
 let releaseTimer = null
 
 function dispatch(event) {
@@ -53,7 +55,44 @@ function run(command) {
     case "start": return engine.start()
     case "save": return store.save(state.game)
     case "notice": return view.notice(command.text)
+    case "analysis-start": return analysisStart(command)
+    case "analysis-stop":
+        clearTimeout(analysisTimer)
+        return analysisStop()
     }
+}
+
+// ---- the analysis engine: a second engine link, ended to stop a search --------
+
+function analysisStop() {
+    if (analystUp) analyst.stop()
+    analystUp = false
+}
+
+function analysisStart({gen, lines, fresh}) {
+    clearTimeout(analysisTimer)
+    const go = () => {
+        analysisGen = gen
+        if (fresh || !analystUp) {
+            analysisStop()
+            analystUp = true
+            analyst.start(() => lines.forEach((l) => analyst.send(l)))
+        } else lines.forEach((l) => analyst.send(l))
+    }
+    if (!analyst) {
+        const to = (make) => (arg) => dispatch({...make(arg), gen: analysisGen})
+        analyst = new Engine(engineKind, {
+            started: () => {}, ready: () => {}, notice: () => {}, hung: () => {},
+            thinking: to((info) => ({type: "analysis-info", info})),
+            move: to(() => ({type: "analysis-move"})),
+            died: to((why) => ({type: "analysis-ended", why})),
+            busy: to((text) => ({type: "analysis-busy", text})),
+            lost: to((text) => ({type: "analysis-busy", text})),
+        })
+    }
+    // a search starts once the person stays on a position; a review's next position at once
+    if (fresh) analysisTimer = setTimeout(go, ANALYSIS_DELAY_MS)
+    else go()
 }
 
 // ---- the controls ------------------------------------------------------------
@@ -193,8 +232,15 @@ function render() {
     } else view.banner(s.phase === "busy" ? s.message : "")
     view.status(statusText(s))
     const steps = reviewSteps(s)
-    view.moves(gameRows(s.positions, s.sans, g.result), s.viewing === null ? null : steps[s.viewing], (turn) => dispatch({type: "review", to: {turn}}))
+    const marks = s.gameReview?.drops ? Object.fromEntries(s.gameReview.drops.filter((d) => d.marked)
+        .map((d) => [d.turn, `The mover's score fell by ${(d.drop / 100).toFixed(2)}`])) : null
+    view.moves(gameRows(s.positions, s.sans, g.result), s.viewing === null ? null : steps[s.viewing],
+        (turn) => dispatch({type: "review", to: {turn}}), marks)
+    $("game-review").textContent = s.gameReview ? "End review" : "Review game"
+    $("game-review").disabled = !s.gameReview && (!g.turns.length || ["busy", "offline", "asleep"].includes(s.phase))
+    $("analyse").checked = s.analyse
     view.review(s.viewing ?? steps.length - 1, steps.length - 1)
+    showAnalysis()
     showThinking()
     renderClocks()
 }
@@ -204,6 +250,36 @@ function renderClocks() {
     const names = g.human === "both" ? {w: "player", b: "player"} : {[g.human]: "you", [quarnSide(state)]: "quarn"}
     view.clocks(clocksAt(state, now()), names, state.since === null ? null : sideOf(state.positions.at(-1)),
         incrementText(LEVELS[g.level]))
+}
+
+const turnNumber = (fen) => `${fen.split(" ")[5]}${sideOf(fen) === "w" ? "." : "..."}`
+
+// White's score from a score of the side to move in `fen`; its share of the bar.
+function forWhite(fen, score) {
+    const white = sideOf(fen) === "w" ? score : -score
+    const mate = MATE_SCORE - Math.abs(white) < 1024
+    return {white, share: mate ? (white > 0 ? 100 : 0) : 100 / (1 + Math.exp(-white / 250))}
+}
+
+// The analysis panel: the search of the position shown, or the game review's progress and findings.
+function showAnalysis() {
+    const s = state
+    const r = s.gameReview
+    if (r) {
+        const worst = r.drops?.filter((d) => d.marked).sort((a, b) => b.drop - a.drop)
+            .map((d) => `${turnNumber(s.positions[d.turn])} ${s.sans[d.turn]} (−${(d.drop / 100).toFixed(2)})`)
+        const text = r.error || (!r.done ? `Reviewing the game: position ${r.at + 1} of ${r.count}…`
+            : worst.length ? `Review done. The turns where the mover's score fell most: ${worst.join(", ")}.`
+                : "Review done: no turn lost its mover a pawn or more.")
+        return view.analysis({text, white: null})
+    }
+    const a = s.analysis
+    if (!a) return view.analysis(null)
+    if (a.error) return view.analysis({text: a.error, white: null})
+    if (!a.info) return view.analysis({text: "quarn is analysing this position…", white: 50})
+    const {white, share} = forWhite(a.fen, a.info.score)
+    view.analysis({text: `${scoreText(white)} · depth ${a.info.depth} · ${lineSan(a.fen, a.info.pv, s.game.variant)}`,
+        white: share})
 }
 
 // quarn's thinking line, shown only when asked for.
@@ -240,6 +316,8 @@ async function main() {
     const on = (id, handler) => $(id).addEventListener("click", handler)
     $("random").addEventListener("change", () => dispatch({type: "random", on: $("random").checked}))
     $("show-thinking").addEventListener("change", showThinking)
+    $("analyse").addEventListener("change", () => dispatch({type: "analyse", on: $("analyse").checked}))
+    on("game-review", () => dispatch({type: "game-review", on: !state.gameReview}))
     on("new-game", () => newGame("new-game"))
     on("take-back", () => dispatch({type: "take-back", now: now()}))
     on("resign", async () => (await view.confirm("Resign this game?", "Resign")) && dispatch({type: "resign", now: now()}))

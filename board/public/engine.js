@@ -32,7 +32,9 @@ export class Engine {
         this.kind = this.link.kind
     }
 
-    start() {
+    // Starts the engine; `then` runs after its opening instead of ready().
+    start(then = null) {
+        this.then = then
         this.link.start()
     }
 

@@ -10,11 +10,14 @@
 // {settings, now}, take-back {now}, resign {now}, setup {fen, now}, random
 // {on}, flip, review {to}, release {now} (a hidden tab gives its engine back),
 // show {now}, import {game, now} (a game read by import.js), import-checked
-// {gen, errors}, play-here {now} (play on from the position viewed).
+// {gen, errors}, play-here {now} (play on from the position viewed); for the
+// analysis engine: analyse {on}, game-review {on}, analysis-info {gen, info},
+// analysis-move {gen}, analysis-busy {gen, text}, analysis-ended {gen, why}.
 // Commands: send {line}, reset {lines} (lines whose answers are not waited
 // for), ask {gen} ("divide 1"), check-fen {gen, fen, lines}, restart (a fresh
 // engine; one that thinks cannot be interrupted), release, start, save,
-// notice {text}, check-import {gen, lines}.
+// notice {text}, check-import {gen, lines}; analysis-start {gen, lines,
+// fresh} (fresh: a new engine, the old one may be searching), analysis-stop.
 import {sideOf, other, colorName, playMove, unshowable} from "./positions.js"
 import {turnSan} from "./notation.js"
 import {gameEnd, timeOut, resignation} from "./adjudicate.js"
@@ -36,6 +39,7 @@ export function initialState(game) {
         phase: "connecting", gen: 0, alive: false, legal: [], firstMove: null, halfTurn: null,
         since: null, thinkStart: null, usedMs: 0, restarts: 0, viewing: null, pendingSetup: null,
         thought: null, setupError: "", message: "", pendingImport: null, importError: "",
+        analyse: false, analysis: null, gameReview: null, analysisGen: 0,
     }
 }
 
@@ -55,6 +59,7 @@ export function step(state, event) {
     const out = []
     const handle = HANDLERS[event.type]
     if (handle) handle(s, event, out)
+    syncAnalysis(s, out)
     return {state: s, commands: out}
 }
 
@@ -387,6 +392,100 @@ function playHere(s, {now}, out) {
     resync(s, out)
 }
 
+// ---- analysis and game review: a second engine ----------------------------
+
+const ANALYSIS_LEVEL = "level 1 180 0" // one move in three hours: it deepens until it is ended
+const REVIEW_LEVEL = "level 1 0:01 0"  // about 0.8 s a position
+export const MATE_SCORE = 32000
+const DROP_CAP = 2000   // a mate counts as 20 pawns when scores are compared
+const MIN_DROP = 100    // a turn is marked when its mover lost at least a pawn
+const MARKED_TURNS = 3  // and it is among the three worst
+
+// The index in `positions` of the position viewed (a turn's start; inside a
+// Marseillais turn, the end of that turn).
+export function viewedIndex(s) {
+    if (s.viewing === null) return s.positions.length - 1
+    const {turn, move, of} = reviewSteps(s)[s.viewing]
+    return move + 1 === of ? turn + 1 : turn
+}
+
+const searchLines = (s, fen, level) => ["new", `variant ${s.game.variant}`, "force", `setboard ${fen}`, level, "go"]
+
+// The analysis follows the position viewed while it is on; a review owns the engine while it runs.
+function syncAnalysis(s, out) {
+    if (s.gameReview && !s.gameReview.done) return
+    const index = s.analyse && s.phase !== "asleep" ? viewedIndex(s) : null
+    const fen = index === null ? null : s.positions[index]
+    if (fen === (s.analysis?.fen ?? null)) return // the same position: its search (or refusal) goes on
+    if (fen === null) {
+        if (s.analysis) out.push({type: "analysis-stop"})
+        s.analysis = null
+        return
+    }
+    s.analysisGen++
+    s.analysis = {fen, index, info: null, error: ""}
+    out.push({type: "analysis-start", gen: s.analysisGen, fresh: true, lines: searchLines(s, fen, ANALYSIS_LEVEL)})
+}
+
+function analysisInfo(s, {gen, info}) {
+    if (gen !== s.analysisGen) return
+    if (s.analysis) s.analysis = {...s.analysis, info}
+    if (s.gameReview && !s.gameReview.done) s.gameReview = {...s.gameReview, info}
+}
+
+// Game review: every position of the game searched in turn, each score
+// from its side to move; a finished mate or stalemate is scored, not searched.
+function gameReview(s, {on}, out) {
+    if (!on) {
+        if (s.gameReview && !s.gameReview.done) out.push({type: "analysis-stop"})
+        s.gameReview = null
+        s.analysis = null
+        return
+    }
+    if (!s.game.turns.length || ["busy", "offline", "asleep"].includes(s.phase)) return
+    const text = s.game.result?.text ?? ""
+    const last = text.startsWith("Checkmate") ? -MATE_SCORE : text.startsWith("Stalemate") ? 0 : undefined
+    const count = s.positions.length - (last === undefined ? 0 : 1)
+    const scores = []
+    if (last !== undefined) scores[count] = last
+    s.analysis = null
+    s.gameReview = {at: 0, count, scores, info: null, done: false, error: ""}
+    reviewNext(s, out, true)
+}
+
+function reviewNext(s, out, fresh) {
+    s.analysisGen++
+    out.push({type: "analysis-start", gen: s.analysisGen, fresh,
+        lines: searchLines(s, s.positions[s.gameReview.at], REVIEW_LEVEL)})
+}
+
+function analysisMove(s, {gen}, out) {
+    const r = s.gameReview
+    if (gen !== s.analysisGen || !r || r.done) return
+    const scores = [...r.scores]
+    scores[r.at] = r.info ? r.info.score : 0
+    s.gameReview = {...r, scores, at: r.at + 1, info: null}
+    if (s.gameReview.at < r.count) return reviewNext(s, out, false)
+    s.gameReview = {...s.gameReview, done: true, drops: scoreDrops(scores, s.game.turns.length)}
+    out.push({type: "analysis-stop"})
+}
+
+// How much each turn's mover lost: its score before the turn less its score
+// after it (the reply's side's score, negated); the turns marked.
+export function scoreDrops(scores, turns) {
+    const cap = (x) => Math.max(-DROP_CAP, Math.min(DROP_CAP, x))
+    const drops = []
+    for (let i = 0; i < turns; i++) drops.push({turn: i, drop: cap(scores[i]) + cap(scores[i + 1])})
+    const marked = drops.filter((d) => d.drop >= MIN_DROP).sort((a, b) => b.drop - a.drop).slice(0, MARKED_TURNS)
+    return drops.map((d) => ({...d, marked: marked.includes(d)}))
+}
+
+function analysisTrouble(s, gen, text) {
+    if (gen !== s.analysisGen) return
+    if (s.analysis) s.analysis = {...s.analysis, error: text}
+    if (s.gameReview && !s.gameReview.done) s.gameReview = {...s.gameReview, done: true, error: text, drops: null}
+}
+
 // ---- review ------------------------------------------------------------------
 
 // The steps of the game: the start, then the position after every move (both
@@ -501,6 +600,14 @@ const HANDLERS = {
     },
     review,
     import: importGame,
+    analyse: (s, {on}) => {
+        s.analyse = on
+    },
+    "game-review": gameReview,
+    "analysis-info": analysisInfo,
+    "analysis-move": analysisMove,
+    "analysis-busy": (s, {gen, text}) => analysisTrouble(s, gen, text),
+    "analysis-ended": (s, {gen, why}) => analysisTrouble(s, gen, `The analysis engine stopped (${why}).`),
     "import-checked": importChecked,
     "play-here": playHere,
     // A hidden tab gives its engine back; both clocks wait until it is shown.

@@ -117,8 +117,9 @@ export class View {
     // The move list (rows from notation.js); `viewing` is the review step
     // shown ({turn, move, of}), or null for the game; `pick(turn)` is called
     // when a turn is clicked. The turn shown is marked, and inside a
-    // Marseillais turn the move shown.
-    moves(rows, viewing, pick) {
+    // Marseillais turn the move shown; `marks` ({turn: text}) marks the turns
+    // a game review found worst.
+    moves(rows, viewing, pick, marks = null) {
         const list = $("moves")
         const last = rows.length ? rows[rows.length - 1].cells.at(-1).index : -1
         list.textContent = ""
@@ -142,6 +143,10 @@ export class View {
                         if (shown && viewing && viewing.move === i && viewing.of > 1) span.className = "shown"
                         button.append(span)
                     })
+                    if (marks?.[cell.index]) {
+                        button.classList.add("dropped")
+                        button.title = marks[cell.index]
+                    }
                     if (shown) {
                         button.setAttribute("aria-current", "true")
                         current = button
@@ -184,6 +189,15 @@ export class View {
         $("engine-state").textContent = text
         clearTimeout(this.noticeTimer)
         this.noticeTimer = setTimeout(() => ($("engine-state").textContent = ""), NOTICE_MS)
+    }
+
+    // The analysis panel: null hides it; else {text, white} (White's share of the bar, 0-100, or null).
+    analysis(shown) {
+        $("analysis").hidden = !shown
+        if (!shown) return
+        $("analysis-line").textContent = shown.text
+        $("eval-bar").hidden = shown.white === null
+        $("eval-fill").style.width = `${shown.white ?? 50}%`
     }
 
     thinking(text) {

@@ -303,3 +303,53 @@ test("an increment is added after every turn, told to quarn and written to the P
     assert.equal(engine.lines.at(-2), "level 0 3:05 2")
     assert.equal(gameHeaders(state.game, LEVELS.i3, "", new Date(0)).find(([k]) => k === "TimeControl")[1], "180+2")
 })
+
+// Runs events on a state and gathers the commands.
+function run(state, events) {
+    const commands = []
+    for (const event of events) {
+        const next = step(state, event)
+        state = next.state
+        commands.push(...next.commands)
+    }
+    return {state, commands}
+}
+
+test("the analysis engine follows the position shown and is ended when it is left", () => {
+    const game = {...quick({turns: ["e2e4", "e7e5"]}), clocks: Array(3).fill({w: 30000, b: 30000})}
+    const kinds = (commands) => commands.filter((c) => c.type.startsWith("analysis")).map((c) => c.type + (c.fresh ? "!" : ""))
+    let {state, commands} = run(initialState(game), [{type: "analyse", on: true}])
+    assert.deepEqual(kinds(commands), ["analysis-start!"])
+    assert.deepEqual(commands[0].lines.slice(-3), [`setboard ${state.positions[2]}`, "level 1 180 0", "go"])
+    const gen = state.analysisGen
+    ;({state, commands} = run(state, [{type: "analysis-info", gen, info: {depth: 3, score: 31997, pv: "a"}},
+        {type: "tick", now: 5}, {type: "analysis-info", gen: gen - 1, info: {depth: 9, score: 0, pv: "b"}}]))
+    assert.deepEqual([commands.length, state.analysis.info.depth], [0, 3]) // nothing restarted; a stale line dropped
+    ;({state, commands} = run(state, [{type: "review", to: "first"}, {type: "review", to: "next"}]))
+    assert.deepEqual(kinds(commands), ["analysis-start!", "analysis-start!"])
+    assert.equal(state.analysis.fen, state.positions[1])
+    ;({state, commands} = run(state, [{type: "analysis-busy", gen: state.analysisGen, text: "All 4 engines are busy"}]))
+    assert.equal(state.analysis.error, "All 4 engines are busy")
+    ;({state, commands} = run(state, [{type: "analyse", on: false}]))
+    assert.deepEqual([kinds(commands), state.analysis], [["analysis-stop"], null])
+    ;({state, commands} = run(state, [{type: "analyse", on: true}, {type: "release", now: 10}]))
+    assert.deepEqual(kinds(commands), ["analysis-start!", "analysis-stop"]) // a hidden tab gives it back too
+})
+
+test("a game review searches every position on one engine and marks the turns that lost most", () => {
+    const game = {...quick({turns: ["f2f3", "e7e5", "g2g4", "d8h4"], result: {score: "0-1", text: "Checkmate: Black wins"}}),
+        clocks: Array(5).fill({w: 30000, b: 30000})}
+    let {state, commands} = run(initialState(game), [{type: "game-review", on: true}])
+    const starts = [commands[0]]
+    for (const score of [20, -40, 150, 31998]) { // each from the side to move; the mate on the board is not searched
+        const gen = state.analysisGen
+        ;({state, commands} = run(state, [{type: "analysis-info", gen, info: {depth: 5, score, pv: ""}},
+            {type: "analysis-move", gen}]))
+        starts.push(...commands.filter((c) => c.type === "analysis-start"))
+    }
+    assert.deepEqual(starts.map((c) => c.fresh), [true, false, false, false])
+    assert.deepEqual(starts.map((c) => c.lines.at(-2)), Array(4).fill("level 1 0:01 0"))
+    assert.deepEqual(commands.map((c) => c.type), ["analysis-stop"])
+    assert.deepEqual(state.gameReview.drops.map((d) => [d.drop, d.marked]),
+        [[-20, false], [110, true], [150 + 2000, true], [2000 - 2000, false]]) // a mate counts as 20 pawns
+})
