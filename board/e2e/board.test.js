@@ -7,6 +7,7 @@ import {
     moveList, waitMoves, setUp, screenshot, confirmIfAsked,
 } from "./helpers.js"
 import {CASES, moveAfterFlag} from "./fair-play.js"
+import {ENGINE_REFUSED_FEN} from "../public/words.js"
 
 let env
 before(async () => {
@@ -99,8 +100,8 @@ browserTest("while quarn thinks: take back; set up a refused FEN (the game goes 
 
     await clickMove(page, "e2", "e4")
     await thinking(page)
-    await setUp(page, "8/8/8/8/8/8/8/8 w - - 0 1", true)
-    assert.equal(await text(page, "#setup-error"), "Error (illegal FEN): setboard 8/8/8/8/8/8/8/8 w - - 0 1")
+    await setUp(page, "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1", true) // Black's king in check with White to move
+    assert.equal(await text(page, "#setup-error"), ENGINE_REFUSED_FEN)
     await phase(page, "engine") // the old game goes on: quarn thinks about its answer again
     assert.deepEqual(await moveList(page), ["e4"])
     await thinking(page)
@@ -131,8 +132,8 @@ browserTest("Marseillais: a refused FEN keeps the game; a check ends a turn; a s
     await clickMove(page, "e2", "e4")
     await waitMoves(page, 2)
     const before = await moveList(page)
-    await setUp(page, "8/8/8/8/8/8/8/8 w - - 0 1", true)
-    assert.equal(await text(page, "#setup-error"), "Error (illegal FEN): setboard 8/8/8/8/8/8/8/8 w - - 0 1")
+    await setUp(page, "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1", true) // Black's king in check with White to move
+    assert.equal(await text(page, "#setup-error"), ENGINE_REFUSED_FEN)
     await phase(page, "human")
     assert.deepEqual(await moveList(page), before)
 

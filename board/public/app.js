@@ -5,8 +5,9 @@
 import {engineKind} from "./site-config.js"
 import {Engine} from "./engine.js"
 import {View, $} from "./view.js"
-import {sideOf, colorName, playMove, checkedKing} from "./positions.js"
-import {gameRows, gameHeaders, pgn, parseTypedTurn, candidateMoves, lineSan, scoreText} from "./notation.js"
+import {sideOf, colorName, playMove, checkedKing, inCheck, turnMoves} from "./positions.js"
+import {refusalReason} from "./words.js"
+import {gameRows, gameHeaders, pgn, parseTypedTurn, candidateMoves, lineSan, scoreText, turnSan} from "./notation.js"
 import {winner} from "./adjudicate.js"
 import {LEVELS, incrementText} from "./clock.js"
 import {freshGame} from "./record.js"
@@ -31,6 +32,7 @@ function dispatch(event) {
     const next = step(state, event)
     state = next.state
     for (const command of next.commands) run(command)
+    playSound(before, state)
     if (event.type === "thinking") showThinking()
     else if (event.type === "tick" && state.phase === before.phase) renderClocks()
     else render()
@@ -60,6 +62,15 @@ function run(command) {
         clearTimeout(analysisTimer)
         return analysisStop()
     }
+}
+
+// A tone for a turn played (a capture sounds lower) and for a first move put down.
+function playSound(before, after) {
+    const n = after.game.turns.length
+    if (n === before.game.turns.length + 1) {
+        const captured = turnMoves(after.positions[n - 1], after.game.turns[n - 1]).some(({move}) => move.captured)
+        view.sound(captured ? "capture" : "move")
+    } else if (after.firstMove !== null && before.firstMove === null) view.sound("move")
 }
 
 // ---- the analysis engine: a second engine link, ended to stop a search --------
@@ -131,8 +142,12 @@ function typedMove(event) {
     if (!text) return
     const error = (message) => ($("move-error").textContent = message)
     if (!yourTurn(state)) return error(state.viewing !== null ? "Back to the game first." : "It is not your turn.")
-    const moves = parseTypedTurn(text, state.positions.at(-1), state.legal, state.firstMove)
-    if (!moves) return error(`No legal ${state.game.variant === "normal" ? "move" : "turn"} matches "${text}".`)
+    const fen = state.positions.at(-1)
+    const moves = parseTypedTurn(text, fen, state.legal, state.firstMove)
+    if (!moves) {
+        return error(`No legal ${state.game.variant === "normal" ? "move" : "turn"} matches "${text}".` +
+            (inCheck(fen) && state.firstMove === null ? " You are in check: your turn must answer it." : ""))
+    }
     error("")
     $("move-input").value = ""
     for (const uci of moves) dispatch({type: "move", uci, now: now()})
@@ -211,7 +226,11 @@ function render() {
     } else view.showPosition(fen, g.turns.at(-1)?.split(",") ?? [], checkedKing(fen))
     view.orient((g.human !== "b") !== g.flipped ? "w" : "b")
     const movesFrom = (square) => candidateMoves(s.legal, s.firstMove).filter((m) => m.startsWith(square))
-    view.input(yourTurn(s) ? sideOf(fen) : null, movesFrom, (uci) => (uci ? dispatch({type: "move", uci, now: now()}) : render()))
+    view.input(yourTurn(s) ? sideOf(fen) : null, movesFrom, (uci) => {
+        $("move-error").textContent = ""
+        if (uci) dispatch({type: "move", uci, now: now()})
+        else render()
+    }, (uci) => ($("move-error").textContent = refusalReason(fen, uci, g.variant, s.firstMove)))
 
     $("variant").value = g.variant
     $("side").value = g.human
@@ -234,7 +253,10 @@ function render() {
     const steps = reviewSteps(s)
     const marks = s.gameReview?.drops ? Object.fromEntries(s.gameReview.drops.filter((d) => d.marked)
         .map((d) => [d.turn, `The mover's score fell by ${(d.drop / 100).toFixed(2)}`])) : null
-    view.moves(gameRows(s.positions, s.sans, g.result), s.viewing === null ? null : steps[s.viewing],
+    // a first move of a Marseillais turn waiting for its second shows in the list too
+    const pending = s.firstMove ?? s.halfTurn
+    const sans = pending === null ? s.sans : [...s.sans, `${turnSan(fen, pending)},…`]
+    view.moves(gameRows(s.positions, sans, g.result), s.viewing === null ? null : steps[s.viewing],
         (turn) => dispatch({type: "review", to: {turn}}), marks)
     $("game-review").textContent = s.gameReview ? "End review" : "Review game"
     $("game-review").disabled = !s.gameReview && (!g.turns.length || ["busy", "offline", "asleep"].includes(s.phase))
@@ -316,6 +338,12 @@ async function main() {
     const on = (id, handler) => $(id).addEventListener("click", handler)
     $("random").addEventListener("change", () => dispatch({type: "random", on: $("random").checked}))
     $("show-thinking").addEventListener("change", showThinking)
+    const MUTE_KEY = "quarn-board-muted"
+    view.muted = $("mute").checked = localStorage.getItem(MUTE_KEY) === "1"
+    $("mute").addEventListener("change", () => {
+        view.muted = $("mute").checked
+        localStorage.setItem(MUTE_KEY, view.muted ? "1" : "0")
+    })
     $("analyse").addEventListener("change", () => dispatch({type: "analyse", on: $("analyse").checked}))
     on("game-review", () => dispatch({type: "game-review", on: !state.gameReview}))
     on("new-game", () => newGame("new-game"))

@@ -24,6 +24,7 @@ import {gameEnd, timeOut, resignation} from "./adjudicate.js"
 import {LEVELS, levelLine, planLevel} from "./clock.js"
 import {freshGame, positionsOf, copyGame, turnsBy, clocksOf, movesLeft, addTurn, truncate} from "./record.js"
 import {fullFen} from "./import.js"
+import {fenWords, ENGINE_REFUSED_FEN} from "./words.js"
 
 export const MAX_RESTARTS = 3 // engine deaths in a row before the page gives up
 const MAX_FEN = 200
@@ -273,7 +274,7 @@ export function fenProblem(fen) {
     fen = fen.trim()
     if (!fen) return ""
     return fen.length > MAX_FEN || !/^[A-Za-z0-9/ -]*$/.test(fen)
-        ? "That is not a FEN (letters, digits, '/', '-' and spaces only)." : ""
+        ? "That is not a FEN (letters, digits, '/', '-' and spaces only)." : fenWords(fen)
 }
 
 // A FEN is checked by the engine first: a refused one keeps the game.
@@ -297,9 +298,8 @@ function fenChecked(s, {gen, fen, errors}, out) {
     if (gen !== s.gen) return
     s.pendingSetup = null
     const unshown = !errors.length && unshowable(fen)
-    if (unshown) errors = [`The board cannot show this position: ${unshown}`]
-    if (errors.length) {
-        s.setupError = errors.join("\n")
+    if (errors.length || unshown) {
+        s.setupError = unshown ? `The board cannot show this position: ${unshown}` : ENGINE_REFUSED_FEN
         replay(s, out)
         return
     }

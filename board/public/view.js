@@ -67,8 +67,10 @@ export class View {
     }
 
     // Lets `side` move: `movesFrom(square)` gives the coordinate moves offered
-    // from a square, `play(uci)` takes the one chosen. Null `side`: no input.
-    input(side, movesFrom, play) {
+    // from a square, `play(uci)` takes the one chosen, `refused(uci)` hears of
+    // a piece put on a square it may not go to (or, given only its square, of
+    // one of the mover's pieces that has no move). Null `side`: no input.
+    input(side, movesFrom, play, refused = () => {}) {
         const board = this.board
         board.disableMoveInput()
         if (!side) return
@@ -77,6 +79,7 @@ export class View {
             if (event.type === INPUT_EVENT_TYPE.moveInputStarted) {
                 const moves = movesFrom(event.squareFrom)
                 board.addLegalMovesMarkers(moves.map((m) => ({to: m.slice(2, 4)})))
+                if (!moves.length && event.piece?.startsWith(side)) refused(event.squareFrom) // a piece with no move here
                 return moves.length > 0
             }
             if (event.type === INPUT_EVENT_TYPE.validateMoveInput) {
@@ -91,6 +94,8 @@ export class View {
                     }))
                 } else if (moves.length === 1) {
                     setTimeout(() => play(moves[0]))
+                } else if (event.squareTo && event.squareTo !== event.squareFrom) {
+                    refused(event.squareFrom + event.squareTo)
                 }
                 return false
             }
@@ -134,6 +139,7 @@ export class View {
                 if (cell) {
                     button.dataset.index = cell.index
                     button.addEventListener("click", () => pick(cell.index))
+                    button.disabled = cell.san.endsWith("…") // a turn still being played
                     const moves = cell.san.split(",")
                     const shown = viewing === null ? cell.index === last : cell.index === viewing.turn
                     moves.forEach((san, i) => {
@@ -198,6 +204,27 @@ export class View {
         $("analysis-line").textContent = shown.text
         $("eval-bar").hidden = shown.white === null
         $("eval-fill").style.width = `${shown.white ?? 50}%`
+    }
+
+    // A short tone made in the page (no sound files): "move" or "capture".
+    sound(kind) {
+        if (this.muted) return
+        try {
+            this.audio ??= new AudioContext()
+            const ctx = this.audio
+            const tone = ctx.createOscillator()
+            const gain = ctx.createGain()
+            const [frequency, seconds] = kind === "capture" ? [180, 0.16] : [520, 0.07]
+            tone.type = kind === "capture" ? "triangle" : "sine"
+            tone.frequency.value = frequency
+            gain.gain.setValueAtTime(0.2, ctx.currentTime)
+            gain.gain.exponentialRampToValueAtTime(0.001, ctx.currentTime + seconds)
+            tone.connect(gain).connect(ctx.destination)
+            tone.start()
+            tone.stop(ctx.currentTime + seconds)
+        } catch {
+            // no sound where the browser gives none
+        }
     }
 
     thinking(text) {

@@ -61,7 +61,7 @@ function resolve(specifier, from, importMap) {
     return url.origin === new URL(base).origin ? url.pathname.slice(1) : null
 }
 
-const IMPORT = /\b(?:import|export)\s*(?:[\w*{}\s,$]*?\bfrom\s*)?["']([^"']+)["']|\bimport\s*\(\s*["']([^"']+)["']\s*\)/g
+const IMPORT = /(?<![\w$.\-"'])(?:import|export)\s*(?:[\w*{}\s,$]*?\bfrom\s*)?["']([^"']+)["']|\bimport\s*\(\s*["']([^"']+)["']\s*\)/g
 
 function writeSite(dir, webDir) {
     // URL (relative to the site) -> source file

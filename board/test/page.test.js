@@ -114,3 +114,35 @@ test("the level line before go: quarn plans with its real time, increments too",
         assert.ok(got <= want + 1e-9 && got >= want * 0.9 - 1, `${line}: ${got} cs for ${want} cs`)
     }
 })
+
+// Refusals in plain words: each reason from the position it explains.
+test("why a move is refused, and what is wrong with a FEN, in plain words", async () => {
+    const {refusalReason, fenWords} = await import("../public/words.js")
+    const {fenProblem} = await import("../public/flow.js")
+    const START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"
+    const moves = [
+        ["4k3/8/8/8/8/8/4r3/R3K3 w - - 0 1", "a1a2", "normal", null, "You are in check: your turn must answer it."],
+        ["4k3/4r3/8/8/8/8/4B3/4K3 w - - 0 1", "e2d3", "normal", null, "That would leave your king in check."],
+        ["4k3/4r3/8/8/8/8/8/3K4 w - - 0 1", "d1e1", "normal", null, "That would leave your king in check."],
+        [START, "b1b3", "normal", null, "Your knight on b1 cannot move to b3."],
+        [START, "a1", "normal", null, "Your rook on a1 has no legal move now."],
+        [START, "e7e5", "normal", null, "Pick up one of your own pieces."],
+        ["rnbqkbnr/pppp1ppp/8/4p3/3P4/8/PPP1PPPP/RNBQKBNR b KQkq - 0 1", "a7a5", "marseillais", "f8b4",
+            "Your first move gave check, which ends the turn."],
+    ]
+    for (const [fen, uci, variant, first, want] of moves) assert.equal(refusalReason(fen, uci, variant, first), want, uci)
+    const fens = [
+        ["hello world", /^That is not a FEN\. A FEN has the pieces, the side to move/],
+        ["8/8/8/8/8/8/8/8 w - - 0 1", /^White needs exactly one king; this board has 0\.$/],
+        ["4k3/8/8/8/8/8/8/4K3 x - -", /^The side to move must be w or b, not "x"\.$/],
+        ["4k3/8/8/8/8/8/8/4K4 w - -", /^Rank 1 \("4K4"\) has 9 squares, not 8\.$/],
+        ["4k3/8/8/8/8/8/4K3 w - -", /^The board needs 8 ranks/],
+        ["4k3/8/8/8/8/8/8/4K3 w KQkx -", /^Castling must be/],
+        ["4k3/8/8/8/8/8/8/4K3 w - e4 0 1", /^The en-passant square must be/],
+        ["4k3/8/8/8/8/8/8/4K3 w - -", /^$/], // the two counters may be left out
+        ["4k3/8/8/8/8/8/8/4K3 b - - 12 40", /^$/],
+    ]
+    for (const [fen, want] of fens) assert.match(fenWords(fen), want, fen)
+    assert.equal(fenProblem("rm -rf /; 8/8"), "That is not a FEN (letters, digits, '/', '-' and spaces only).")
+    assert.match(fenProblem("hello world"), /^That is not a FEN\./) // refused before the page asks to end the game
+})
