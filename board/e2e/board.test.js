@@ -160,7 +160,13 @@ browserTest("a fifth tab is told that no engine is free", async (page) => {
     await phase(fifth, "busy")
     assert.match(await text(fifth, "#banner"), /Other tabs of this board hold all 4 engines\. Closing one of those tabs frees its engine/)
     await screenshot(fifth, "busy-tab")
-    for (const p of [...others, fifth]) await p.browserContext().close()
+    await fifth.browserContext().close()
+    // analysis needs an engine of its own: at the cap it says so, and the game goes on
+    await page.click("#analyse")
+    await page.waitForFunction(() => /All 4 engines are busy/.test(document.getElementById("analysis-line").textContent),
+        {timeout: 30000, polling: 50})
+    assert.equal(await page.evaluate(() => document.body.dataset.phase), "human")
+    for (const p of others) await p.browserContext().close()
 })
 
 browserTest("an engine killed while thinking, or hung while idle, is replaced without losing a move", async (page) => {
