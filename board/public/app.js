@@ -316,7 +316,8 @@ function showThinking() {
 
 async function main() {
     view = new View()
-    store = await openTabStore()
+    const shared = readShareFragment(location.hash)
+    store = await openTabStore(!!shared)
     state = initialState(store.game ?? freshGame({variant: "normal", human: "w", level: "m5", random: false}))
     store.save(state.game)
     engine = new Engine(engineKind, {
@@ -376,7 +377,6 @@ async function main() {
     })
 
     // A share link opens its game (checked by the engine once it is ready).
-    const shared = readShareFragment(location.hash)
     if (shared) {
         history.replaceState(null, "", location.href.replace(/#.*$/, ""))
         dispatch({type: "import", game: shared, now: now()})

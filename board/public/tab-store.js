@@ -37,8 +37,9 @@ async function heldIds() {
     }
 }
 
-// The tab's game (null for a new one) and save(game).
-export async function openTabStore() {
+// The tab's game (null for a new one) and save(game). A new tab with a game
+// of its own to show (`ownGame`: a share link) takes no stored game.
+export async function openTabStore(ownGame = false) {
     const held = await heldIds()
     const reloaded = performance.getEntriesByType("navigation")[0]?.type === "reload"
     const games = storedGames()
@@ -46,6 +47,8 @@ export async function openTabStore() {
     let game = games.find((g) => g.id === id)?.game ?? null
     if (id && held.has(id) && !reloaded) {
         id = newId() // a duplicated tab: it goes on with a copy
+    } else if (!id && ownGame) {
+        id = newId()
     } else if (!id) {
         const free = games.find((g) => !held.has(g.id))
         id = free?.id ?? newId()
