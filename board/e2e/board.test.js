@@ -163,7 +163,7 @@ browserTest("a fifth tab is told that no engine is free", async (page) => {
     await fifth.browserContext().close()
     // analysis needs an engine of its own: at the cap it says so, and the game goes on
     await page.click("#analyse")
-    await page.waitForFunction(() => /All 4 engines are busy/.test(document.getElementById("analysis-line").textContent),
+    await page.waitForFunction(() => /hold all 4 engines/.test(document.getElementById("analysis-line").textContent),
         {timeout: 30000, polling: 50})
     assert.equal(await page.evaluate(() => document.body.dataset.phase), "human")
     for (const p of others) await p.browserContext().close()
