@@ -220,6 +220,9 @@ CASES.push(
         await phase(page, "over")
         assert.equal(await text(page, "#banner"), "Checkmate: Black wins (0-1)")
         assert.equal(await text(page, "#clock-top .who"), "Black (player)")
+        await page.click("#analyse") // a finished game: the mate is told, not searched
+        assert.equal(await text(page, "#analysis-line"), "Checkmate: Black wins: no move to search.")
+        await page.click("#analyse")
     }],
     ["analysis of a mate in 2 in each variant shows #2, on a second engine", async (page, env) => {
         const engines = env.sessions()

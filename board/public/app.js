@@ -274,6 +274,9 @@ function renderClocks() {
         incrementText(LEVELS[g.level]))
 }
 
+// The bar after a mate on the board: all White's when White won.
+const winnerShare = (text) => (text.endsWith("White wins") ? 100 : 0)
+
 const turnNumber = (fen) => `${fen.split(" ")[5]}${sideOf(fen) === "w" ? "." : "..."}`
 
 // White's score from a score of the side to move in `fen`; its share of the bar.
@@ -298,6 +301,10 @@ function showAnalysis() {
     const a = s.analysis
     if (!a) return view.analysis(null)
     if (a.error) return view.analysis({text: a.error, white: null})
+    const over = s.game.result?.text ?? ""
+    if (a.index === s.positions.length - 1 && /^(Checkmate|Stalemate)/.test(over)) {
+        return view.analysis({text: `${over}: no move to search.`, white: over.startsWith("Stalemate") ? 50 : winnerShare(over)})
+    }
     if (!a.info) return view.analysis({text: "quarn is analysing this position…", white: 50})
     const {white, share} = forWhite(a.fen, a.info.score)
     view.analysis({text: `${scoreText(white)} · depth ${a.info.depth} · ${lineSan(a.fen, a.info.pv, s.game.variant)}`,
