@@ -19,7 +19,7 @@
 // notice {text}, check-import {gen, lines}; analysis-start {gen, lines,
 // fresh} (fresh: a new engine, the old one may be searching), analysis-stop.
 import {sideOf, other, colorName, playMove, unshowable} from "./positions.js"
-import {turnSan} from "./notation.js"
+import {turnSan, MATE_SCORE} from "./notation.js"
 import {gameEnd, timeOut, resignation} from "./adjudicate.js"
 import {LEVELS, levelLine, planLevel} from "./clock.js"
 import {freshGame, positionsOf, copyGame, turnsBy, clocksOf, movesLeft, addTurn, truncate} from "./record.js"
@@ -396,7 +396,6 @@ function playHere(s, {now}, out) {
 
 const ANALYSIS_LEVEL = "level 1 180 0" // one move in three hours: it deepens until it is ended
 const REVIEW_LEVEL = "level 1 0:01 0"  // about 0.8 s a position
-export const MATE_SCORE = 32000
 const DROP_CAP = 2000   // a mate counts as 20 pawns when scores are compared
 const MIN_DROP = 100    // a turn is marked when its mover lost at least a pawn
 const MARKED_TURNS = 3  // and it is among the three worst

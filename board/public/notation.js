@@ -127,13 +127,15 @@ export function candidateMoves(legal, firstMove) {
     return [...moves]
 }
 
-const MATE_SCORE = 32000 // the engine's score for a mate on the board, less one per ply (turn in Marseillais)
+export const MATE_SCORE = 32000 // the engine's score for a mate on the board, less one per ply (turn in Marseillais)
 const MATE_PLIES = 1024  // the deepest line the engine can report
+
+// True for a score that announces a mate.
+export const isMate = (score) => MATE_SCORE - Math.abs(score) >= 0 && MATE_SCORE - Math.abs(score) < MATE_PLIES
 
 // A score as players read it, from quarn's side: "+0.35", "-1.20", or a mate
 // as "#3" (quarn mates in 3 moves, or turns in Marseillais) and "#-2" (it is mated in 2).
 export function scoreText(score) {
-    const plies = MATE_SCORE - Math.abs(score)
-    if (plies >= 0 && plies < MATE_PLIES) return `#${score < 0 ? "-" : ""}${Math.ceil(plies / 2)}`
+    if (isMate(score)) return `#${score < 0 ? "-" : ""}${Math.ceil((MATE_SCORE - Math.abs(score)) / 2)}`
     return `${score > 0 ? "+" : ""}${(score / 100).toFixed(2)}`
 }

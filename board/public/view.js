@@ -10,6 +10,7 @@ import {formatClock} from "./clock.js"
 export const $ = (id) => document.getElementById(id)
 const LAST_MOVE = {class: "marker-last-move", slice: "markerSquare"} // apart from the picked-up square's marker
 const NOTICE_MS = 15000
+const DOWNLOAD_URL_MS = 1000 // a download's object URL is kept this long
 
 // The library draws its dialog from the square's centre; this one stands on
 // the square itself and runs four squares toward the middle of the board.
@@ -232,6 +233,15 @@ export class View {
     }
 
     // Asks in the page (not the browser's confirm) and resolves true for yes.
+    // Offers `text` as a file download named `name`.
+    download(text, name) {
+        const a = document.createElement("a")
+        a.href = URL.createObjectURL(new Blob([text], {type: "application/x-chess-pgn"}))
+        a.download = name
+        a.click()
+        setTimeout(() => URL.revokeObjectURL(a.href), DOWNLOAD_URL_MS)
+    }
+
     confirm(question, yes) {
         const dialog = $("confirm")
         $("confirm-text").textContent = question
