@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds quarn and runs every test (each step below; README says what they
 # cover). Any failure stops the run with a non-zero status. Run as root (as CI
-# is), it first installs the Debian packages it lacks; otherwise it prints the
+# is), it first installs the Debian packages it lacks, in one line on the
+# terminal (apt-get's output goes to build/apt.log); otherwise it prints the
 # apt-get line to run.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
@@ -11,7 +12,8 @@ mapfile -t missing < <(missing_packages git:git g++:g++ cmake:cmake make:make py
   'libclang-rt-14-dev:/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' \
   nodejs:node npm:npm chromium:chromium emscripten:emcc parallel:parallel rsync:rsync openssh-server:/usr/sbin/sshd \
   slurm-wlm:/usr/sbin/slurmctld munge:/usr/sbin/munged)
-install_packages root "${missing[@]}" || exit 1
+mkdir -p build
+apt_log=build/apt.log install_packages root "${missing[@]}" || exit 1
 jobs="$(nproc)"
 step() { printf '\n== %s\n' "$*"; }
 

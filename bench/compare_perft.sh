@@ -19,6 +19,8 @@ set -euo pipefail
 
 # shellcheck source=bench/compare_common.sh
 source "$(dirname "$0")/compare_common.sh"
+# shellcheck source=bench/calc.sh
+source "$(dirname "$0")/calc.sh"
 stockfish="${STOCKFISH:-$(command -v stockfish || echo /usr/games/stockfish)}"
 [[ -x "$stockfish" ]] || { echo "stockfish not found (apt-get install stockfish, or set STOCKFISH)" >&2; exit 2; }
 
@@ -38,10 +40,11 @@ quarn_perft() {
   end="$(now)"
   local line
   line="$(grep -m1 "^# perft($depth) = " <<<"$out")" || { echo "quarn printed no perft line" >&2; exit 1; }
-  local leaves lps
+  local leaves lps seconds
   leaves="$(sed -E 's/^# perft\([0-9]+\) = ([0-9]+),.*/\1/' <<<"$line")"
   lps="$(sed -E 's/.*lps=([0-9]+).*/\1/' <<<"$line")"
-  echo "$leaves $(echo "$end - $start" | bc -l) $lps"
+  seconds="$(calc "$end" - "$start")"
+  echo "$leaves $seconds $lps"
 }
 
 # stockfish_perft DEPTH [FEN]: prints "leaves seconds"
@@ -52,10 +55,11 @@ stockfish_perft() {
   out="$(printf 'uci\nsetoption name Threads value 1\nisready\n%s\ngo perft %s\nquit\n' "$position" "$depth" |
     "$stockfish")"
   end="$(now)"
-  local leaves
+  local leaves seconds
   leaves="$(grep -m1 '^Nodes searched:' <<<"$out" | awk '{print $3}')"
   [[ -n "$leaves" ]] || { echo "stockfish printed no node count" >&2; exit 1; }
-  echo "$leaves $(echo "$end - $start" | bc -l) 0"
+  seconds="$(calc "$end" - "$start")"
+  echo "$leaves $seconds 0"
 }
 
 # The counts of a round, in the order they run: name, engine, variant, depth, FEN.
@@ -76,13 +80,15 @@ for ((round = 0; round < rounds; ++round)); do
       read -r l s r < <(stockfish_perft "$depth" "$fen")
     fi
     key="$name/$engine"
-    if ((round == 0)) || (($(echo "$s < ${seconds[$key]}" | bc -l))); then
+    [[ -n "$l" && -n "$s" ]] || { echo "no figures from $engine for $name" >&2; exit 1; }
+    if ((round == 0)) || [[ "$(calc "$s" "<" "${seconds[$key]}")" == 1 ]]; then
       leaves[$key]="$l" seconds[$key]="$s" lps[$key]="$r"
     fi
   done
 done
 
-rate() { echo "${leaves[$1]} / ${seconds[$1]}" | bc -l; }
+declare -A rate
+for key in "${!leaves[@]}"; do rate[$key]="$(calc "${leaves[$key]}" / "${seconds[$key]}")"; done
 
 echo "best of $rounds rounds, the engines alternating"
 printf '%-10s %5s  %-28s  %-18s  %s\n' "position" "depth" "quarn leaves/s (own lps)" "stockfish leaves/s" "quarn/stockfish"
@@ -93,12 +99,13 @@ for pair in "start 6" "kiwipete 5"; do
     echo "COUNTS DIFFER for $name depth $depth: quarn ${leaves[$q]}, stockfish ${leaves[$s]}" >&2
     exit 1
   fi
+  ratio="$(calc "${rate[$q]}" / "${rate[$s]}")"
   printf '%-10s %5d  %12.0f (%12d)  %18.0f  %10.2f   (%s leaves; %.2f s vs %.2f s)\n' "$name" "$depth" \
-    "$(rate "$q")" "${lps[$q]}" "$(rate "$s")" "$(echo "$(rate "$q") / $(rate "$s")" | bc -l)" "${leaves[$q]}" \
+    "${rate[$q]}" "${lps[$q]}" "${rate[$s]}" "$ratio" "${leaves[$q]}" \
     "${seconds[$q]}" "${seconds[$s]}"
 done
 m="marseillais/quarn"
-printf 'Marseillais, Black to move, depth 3: %.0f turns/s (own %d; %s turns in %.2f s)\n' "$(rate "$m")" \
+printf 'Marseillais, Black to move, depth 3: %.0f turns/s (own %d; %s turns in %.2f s)\n' "${rate[$m]}" \
   "${lps[$m]}" "${leaves[$m]}" "${seconds[$m]}"
-printf 'Marseillais turns/s against normal leaves/s (start depth 6): %.2f\n' \
-  "$(echo "$(rate "$m") / $(rate start/quarn)" | bc -l)"
+ratio="$(calc "${rate[$m]}" / "${rate[start/quarn]}")"
+printf 'Marseillais turns/s against normal leaves/s (start depth 6): %.2f\n' "$ratio"

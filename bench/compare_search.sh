@@ -16,6 +16,8 @@ set -euo pipefail
 
 # shellcheck source=bench/compare_common.sh
 source "$(dirname "$0")/compare_common.sh"
+# shellcheck source=bench/calc.sh
+source "$(dirname "$0")/calc.sh"
 seconds="${2:-5}"
 hoichess="${HOICHESS:-$(command -v hoichess || echo /usr/games/hoichess)}"
 fen="${FEN:-}"
@@ -66,9 +68,11 @@ for ((round = 0; round < rounds; ++round)); do
   fi
 done
 
+quarn_seconds="$(calc "$quarn_cs" / 100)"
+ratio="$(calc "$quarn_nps" / "$hoi_nps")"
 echo "position: ${fen:-initial position}, about $seconds s per move, one thread each, best of $rounds"
 printf '%-9s %12s %9s %12s %6s  %s\n' engine nodes seconds nodes/s depth move
-printf '%-9s %12s %9.2f %12s %6s  %s\n' quarn "$quarn_nodes" "$(echo "$quarn_cs / 100" | bc -l)" "$quarn_nps" \
+printf '%-9s %12s %9.2f %12s %6s  %s\n' quarn "$quarn_nodes" "$quarn_seconds" "$quarn_nps" \
   "$quarn_depth" "$quarn_move"
 printf '%-9s %12s %9.2f %12s %6s  %s\n' hoichess "$hoi_nodes" "$hoi_time" "$hoi_nps" "$hoi_depth" "$hoi_move"
-printf 'nps ratio quarn/hoichess: %.2f\n' "$(echo "$quarn_nps / $hoi_nps" | bc -l)"
+printf 'nps ratio quarn/hoichess: %.2f\n' "$ratio"

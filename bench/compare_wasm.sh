@@ -13,6 +13,8 @@
 # that a moment of load on a shared machine does not decide the ratio.
 set -euo pipefail
 root="$(dirname "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)")"
+# shellcheck source=bench/calc.sh
+source "$root/bench/calc.sh"
 native="${1:-$root/build}/bench/quarn_bench"
 wasm_dir="$(realpath -m "${2:-$root/build-wasm}")"
 wasm="$wasm_dir/bench/quarn_bench.js"
@@ -48,11 +50,13 @@ for ((round = 0; round < rounds; ++round)); do
   keep_best best_wasm < <(figures node "$wasm")
 done
 
+((${#order[@]} > 0)) || { echo "the native benchmark printed no figures" >&2; exit 1; }
 echo "best of $rounds, one thread each ($(node --version) for WebAssembly)"
 printf '%-36s %14s %14s %8s\n' figure native WebAssembly ratio
 for name in "${order[@]}"; do
-  printf '%-36s %14s %14s %8.2f\n' "$name" "${best_native[$name]}" "${best_wasm[$name]:-0}" \
-    "$(echo "${best_wasm[$name]:-0} / ${best_native[$name]}" | bc -l)"
+  [[ -v "best_wasm[$name]" ]] || { echo "the WebAssembly build printed no figure for $name" >&2; exit 1; }
+  ratio="$(calc "${best_wasm[$name]}" / "${best_native[$name]}")"
+  printf '%-36s %14s %14s %8.2f\n' "$name" "${best_native[$name]}" "${best_wasm[$name]}" "$ratio"
 done
 
 # The worker's module in Node: its memory after a search and a perft in each
