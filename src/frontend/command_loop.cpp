@@ -45,16 +45,19 @@ int32_t ClampNonNegative(long long value) {
   return int32_t(value);
 }
 
+constexpr time_t SecondsPerDay = 24 * 60 * 60;
+constexpr uint32_t MillisecondsPerSecond = 1000;
+
 // The seed mixes the time of day (UTC, to the millisecond) with the calendar
-// time in seconds, in wrapping 32-bit arithmetic.
+// time in seconds, in wrapping 32-bit arithmetic. Calendar time counts every
+// day as SecondsPerDay, so the time of day is its remainder (what gmtime
+// gives, without needing gmtime_r, which Windows lacks).
 void SeedRandom() {
   timeval now{};
   gettimeofday(&now, nullptr);
   const time_t seconds = now.tv_sec;
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
   const uint32_t ms = uint32_t(now.tv_usec / 1000);
-  const uint32_t dayMs = ((uint32_t(utc.tm_hour) * 60 + uint32_t(utc.tm_min)) * 60 + uint32_t(utc.tm_sec)) * 1000 + ms;
+  const uint32_t dayMs = uint32_t(seconds % SecondsPerDay) * MillisecondsPerSecond + ms;
   std::srand(dayMs * uint32_t(uint64_t(std::time(nullptr))));
 }
 
