@@ -1,8 +1,13 @@
 // quarn_bench: speed figures for the move generator and the search.
 //
-//   quarn_bench perft              leaves per second (start position depth 6,
+//   quarn_bench perft [RUNS]       leaves per second (start position depth 6,
 //                                  "kiwipete" depth 5) and Marseillais turns
-//                                  per second (start position depth 3)
+//                                  per second (start position depth 3); each
+//                                  count repeated until a second has passed,
+//                                  or exactly RUNS times (the profile-guided
+//                                  build's training run, which must do the
+//                                  same work on every machine to give the
+//                                  same engine)
 //   quarn_bench search             about thirty positions searched to fixed
 //                                  depths: nodes, nodes per second, signature
 //   quarn_bench search DEPTH [FEN]  one normal-chess position (the initial
@@ -67,10 +72,15 @@ const PerftCase PerftCases[] = {
     {"marseillais start", StartFen, 3, true, 0},
 };
 
-// Counts the tree, repeating a short count until a second has passed so that
-// the rate is measured over a useful stretch; reports the time of one count.
+// Repeat each count until this much time has passed, unless a run count is given.
+constexpr double MinTimedSeconds = 1.0;
+constexpr int UntilTimed = 0;
+
+// Counts the tree, `fixedRuns` times, or (UntilTimed) repeating a short count
+// until MinTimedSeconds have passed so that the rate is measured over a
+// useful stretch; reports the time of one count.
 template <class P>
-void TimePerft(const PerftCase& c, uint64_t& leaves, uint64_t& nodes, double& seconds, int& runs) {
+void TimePerft(const PerftCase& c, int fixedRuns, uint64_t& leaves, uint64_t& nodes, double& seconds, int& runs) {
   auto pos = PositionFrom<P>(c.fen);
   runs = 0;
   const Clock::time_point start = Clock::now();
@@ -79,11 +89,11 @@ void TimePerft(const PerftCase& c, uint64_t& leaves, uint64_t& nodes, double& se
     leaves = r.leaves;
     nodes = r.nodes;
     ++runs;
-  } while (SecondsSince(start) < 1.0);
+  } while (fixedRuns == UntilTimed ? SecondsSince(start) < MinTimedSeconds : runs < fixedRuns);
   seconds = SecondsSince(start) / runs;
 }
 
-int RunPerftBench() {
+int RunPerftBench(int fixedRuns) {
   int failures = 0;
   std::printf("%-18s %5s %14s %5s %9s %14s %14s\n", "position", "depth", "leaves", "runs", "seconds", "leaves/s",
               "nodes/s");
@@ -92,9 +102,9 @@ int RunPerftBench() {
     double seconds = 0;
     int runs = 0;
     if (c.marseillais)
-      TimePerft<MarseillaisPosition>(c, leaves, nodes, seconds, runs);
+      TimePerft<MarseillaisPosition>(c, fixedRuns, leaves, nodes, seconds, runs);
     else
-      TimePerft<Position>(c, leaves, nodes, seconds, runs);
+      TimePerft<Position>(c, fixedRuns, leaves, nodes, seconds, runs);
     const double rate = seconds > 0 ? double(leaves) / seconds : 0;
     const double nodeRate = seconds > 0 ? double(nodes) / seconds : 0;
     std::printf("%-18s %5d %14" PRIu64 " %5d %9.4f %14.0f %14.0f", c.name, c.depth, leaves, runs, seconds, rate,
@@ -250,7 +260,7 @@ int RunCalibrate(double maxSeconds) {
 int Usage() {
   std::fprintf(
       stderr,
-      "usage: quarn_bench perft | search [depth [fen]] | signature [expected-file] | calibrate [max-seconds]\n");
+      "usage: quarn_bench perft [runs] | search [depth [fen]] | signature [expected-file] | calibrate [max-seconds]\n");
   return 2;
 }
 
@@ -259,7 +269,11 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const char* mode = argv[1];
-  if (std::strcmp(mode, "perft") == 0) return RunPerftBench();
+  if (std::strcmp(mode, "perft") == 0) {
+    const int runs = argc > 2 ? std::atoi(argv[2]) : UntilTimed;
+    if (runs < 0 || (argc > 2 && runs == UntilTimed)) return Usage();
+    return RunPerftBench(runs);
+  }
   if (std::strcmp(mode, "search") == 0 && argc > 2) {
     const int depth = std::atoi(argv[2]);
     if (depth < 1 || depth > MaxSearchDepth) return Usage();
