@@ -50,7 +50,7 @@ TEST(EvalTables, MatchThePublishedValuesAndMirrorForBlack) {
       {Zero, Zero}, {Zero, Zero},        {KingOpening, KingEndgame}};
   for (int type = 0; type < 7; ++type) {
     for (int sq = 0; sq < 128; ++sq) {
-      SCOPED_TRACE("type " + std::to_string(type) + " " + SquareName(sq));
+      SCOPED_TRACE(Cat("type ", std::to_string(type), " ", SquareName(sq)));
       if (IsOffBoard(sq)) {
         EXPECT_TRUE(PieceSquareTable[White][type][sq] == 0 && PieceSquareTable[Black][type][sq] == 0);
         continue;

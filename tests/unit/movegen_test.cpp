@@ -138,7 +138,7 @@ bool OwnKingAttackedAfter(Board& b, Move m) {
 // against making the move, and every make flavour restoring the board.
 void CheckTree(Board& b, int depth, std::vector<std::string>& problems) {
   auto problem = [&](const std::string& what, Move m = 0) {
-    if (problems.size() < 20) problems.push_back(PositionToFen(b) + " " + (m ? Text(m) + " " : "") + what);
+    if (problems.size() < 20) problems.push_back(Cat(PositionToFen(b), " ", m ? Cat(Text(m), " ") : "", what));
   };
   const bool inCheck = SideToMoveInCheck(b);
   const Color us = b.sideToMove;
@@ -151,7 +151,7 @@ void CheckTree(Board& b, int depth, std::vector<std::string>& problems) {
   if (legal != filtered) problem("legal list is not the filtered candidates");
   std::vector<Move> sortedLegal = legal;
   std::sort(sortedLegal.begin(), sortedLegal.end()), std::sort(slow.begin(), slow.end());
-  if (sortedLegal != slow) problem("legal " + Join(legal) + " | make-and-test " + Join(slow));
+  if (sortedLegal != slow) problem(Cat("legal ", Join(legal), " | make-and-test ", Join(slow)));
   if (!inCheck)
     WithSideToMove(b, [&](auto tag) {
       constexpr Color Us = decltype(tag)::value;

@@ -249,7 +249,7 @@ TEST(MakeUnmake, EveryMoveKindInEveryFlavour) {
   };
   for (const auto& c : cases)
     for (const Flavour& f : Flavours) {
-      SCOPED_TRACE(std::string(c.fen) + " " + Text(c.move) + (f.full ? " full" : " fast") + (f.flip ? "" : " keep"));
+      SCOPED_TRACE(Cat(c.fen, " ", Text(c.move), f.full ? " full" : " fast", f.flip ? "" : " keep"));
       const Board start = BoardFromFen(c.fen);
       Board b = start;
       UndoRecord u{0xEE, 0xEE, 0xEE, 0xEE};

@@ -197,7 +197,7 @@ TEST(Search, AgreesWithPlainMinimax) {
   };
   for (const auto& c : cases) {
     for (int depth = 1; depth <= c.maxDepth; ++depth) {
-      const std::string what = std::string(c.fen) + " depth " + std::to_string(depth);
+      const std::string what = Cat(c.fen, " depth ", std::to_string(depth));
       if (c.turns) {
         auto pos = PositionFromFen<MarseillaisPosition>(c.fen);
         const auto r = SearchTo(*pos, depth);
@@ -326,7 +326,7 @@ TEST(Search, ClockStopsAtTheFirstLookWithNoTime) {
 
 template <class E>
 void ExpectOrdering(const Board& b, StackList<E>& list, decltype(Word(E{})) preferred, int ranked) {
-  const std::string what = PositionToFen(b) + " preferring " + Text(preferred);
+  const std::string what = Cat(PositionToFen(b), " preferring ", Text(preferred));
   auto capturesSecond = [&](MovePair p) { return SecondOf(p) && b.colorAt[MoveTo(SecondOf(p))] != NoColor; };
   int positive = 0;
   bool listed = false;

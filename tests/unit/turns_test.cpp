@@ -51,7 +51,7 @@ uint64_t TurnTree(MarseillaisPosition& pos, int depth, std::vector<std::string>&
   for (MovePair t : turns) {
     const bool predicted = TurnGivesCheckAny(pos, t);
     MakeTurn<Sums::Skip>(pos, t, pos.CurrentUndo());
-    if (predicted != SideToMoveInCheck(pos)) problems.push_back(PositionToFen(pos) + " after " + Text(t));
+    if (predicted != SideToMoveInCheck(pos)) problems.push_back(Cat(PositionToFen(pos), " after ", Text(t)));
     pos.OpenNextPly();
     sum += TurnTree(pos, depth - 1, problems, slow);
     --pos.ply;
@@ -107,7 +107,7 @@ TEST(Turns, KingCountReads) {
     const uint64_t reads = detail::KingCountReads<White>(b, b.KingSquare(White));
     std::string names;
     for (int i = 0; i < 64; ++i)
-      if ((reads >> i) & 1) names += (names.empty() ? "" : " ") + SquareName(SquareOf(i));
+      if ((reads >> i) & 1) names += Cat(names.empty() ? "" : " ", SquareName(SquareOf(i)));
     EXPECT_EQ(names, expected) << fen;
   }
 }
@@ -137,7 +137,7 @@ TEST(Turns, Order) {
                               {"3k4/1P6/8/8/8/8/8/4K3 w - - 0 1", "b7b8q b7b8r "}}) {
     Load(pos, fen);
     std::string found;
-    for (MovePair p : TurnVector(pos)) found += SecondOf(p) ? "" : Text(p) + " ";
+    for (MovePair p : TurnVector(pos)) found += SecondOf(p) ? "" : Cat(Text(p), " ");
     EXPECT_EQ(found, singles);
   }
 }
