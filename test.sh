@@ -11,7 +11,9 @@ mapfile -t missing < <(missing_packages git:git g++:g++ cmake:cmake make:make py
   clang-format:clang-format clang:clang++ valgrind:valgrind libgtest-dev:/usr/include/gtest/gtest.h \
   'libclang-rt-14-dev:/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' \
   nodejs:node npm:npm chromium:chromium emscripten:emcc parallel:parallel rsync:rsync openssh-server:/usr/sbin/sshd \
-  slurm-wlm:/usr/sbin/slurmctld munge:/usr/sbin/munged)
+  slurm-wlm:/usr/sbin/slurmctld munge:/usr/sbin/munged \
+  dpkg-dev:dpkg-shlibdeps lintian:lintian file:file zip:zip unzip:unzip g++-mingw-w64-x86-64-win32:x86_64-w64-mingw32-g++-win32 \
+  wine:/usr/bin/wine-stable wine64:/usr/lib/wine/wine64 xboard:/usr/games/xboard xvfb:xvfb-run xauth:xauth fairymax:/usr/games/fairymax)
 mkdir -p build
 apt_log=build/apt.log install_packages root "${missing[@]}" || exit 1
 jobs="$(nproc)"
@@ -41,6 +43,10 @@ ctest --test-dir build-wasm --output-on-failure
 step "board: server tests, the page in chromium, served and as the static site"
 ./board.sh --static build-wasm/site >/dev/null
 QUARN_SITE="$PWD/build-wasm/site" board/run_tests.sh
+
+step "release files: built by tools/release.sh into dist/, used as their users use them"
+tools/release.sh dist
+tests/release_test.sh dist build-release
 
 step "sanitizer build and tests"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_SANITIZE=ON -DQUARN_CHECK_INVARIANTS=ON >/dev/null

@@ -3,9 +3,13 @@
 //   the page (board/public), its site-config.js set to the browser's engine;
 //   vendor/chess.js/ and vendor/cm-chessboard/ (the server's URL layout): the
 //     modules the page imports, followed import by import, and the board's
-//     style sheets and images;
+//     style sheets and images that the page uses (no others: the library's
+//     second piece set is under a non-free licence);
 //   engine/quarn.js, engine/quarn.wasm (from WEB_DIR, the WebAssembly build)
 //     and engine/quarn-worker.js;
+//   LICENSE (quarn's) and THIRD-PARTY (what the site ships from others, with
+//     their licences); the release version (the file VERSION) in the page's
+//     footer;
 //   sw.js, the service worker that precaches all of them.
 // DIR must be absent, empty or a site written before, which is replaced.
 //
@@ -22,8 +26,26 @@ const VENDOR = {
     "vendor/chess.js/": path.join(modules, "chess.js", "dist", "esm"),
     "vendor/cm-chessboard/": path.join(modules, "cm-chessboard"),
 }
-// What the board loads by URL at run time rather than by import.
-const ASSETS = {prefix: "vendor/cm-chessboard/assets/", types: [".css", ".svg"]}
+// What the board loads by URL at run time rather than by import: the style
+// sheets index.html links, the default piece set and the markers' sprite.
+const ASSETS = {
+    prefix: "vendor/cm-chessboard/assets/",
+    files: ["chessboard.css", "extensions/markers/markers.css", "extensions/markers/markers.svg",
+        "extensions/promotion-dialog/promotion-dialog.css", "pieces/standard.svg"],
+}
+// What the site ships from others, for THIRD-PARTY: each package's own
+// licence file follows its entry.
+const THIRD_PARTY = [
+    {name: "chess.js", license: "BSD-2-Clause", files: "vendor/chess.js/"},
+    {name: "cm-chessboard", license: "MIT", files: "vendor/cm-chessboard/ (modules, style sheets, markers.svg)"},
+]
+const PIECES_NOTE = `cm-chessboard's piece set, vendor/cm-chessboard/assets/pieces/standard.svg, carries
+its own licence: Creative Commons Attribution-ShareAlike 3.0 Unported
+(CC BY-SA 3.0, https://creativecommons.org/licenses/by-sa/3.0/). Its pieces
+are copies from Wikimedia Commons by Cburnett and Rfc1394, modified by shaack
+for cm-chessboard; the comment at the top of the file says so in full.
+`
+const root = path.dirname(board)
 
 function fail(message) {
     console.error(`write_site: ${message}`)
@@ -63,6 +85,27 @@ function resolve(specifier, from, importMap) {
 
 const IMPORT = /(?<![\w$.\-"'])(?:import|export)\s*(?:[\w*{}\s,$]*?\bfrom\s*)?["']([^"']+)["']|\bimport\s*\(\s*["']([^"']+)["']\s*\)/g
 
+// The page with the release version in a footer, which the page itself does
+// not have (the served board runs from the repository, unversioned).
+function withFooter(html, release) {
+    const footer = `<footer class="release">quarn ${release} · <a href="LICENSE">licence</a> · ` +
+        `<a href="THIRD-PARTY">third-party licences</a></footer>\n`
+    if (!html.includes("</body>")) fail("index.html has no </body>")
+    return html.replace("</body>", footer + "</body>")
+}
+
+function thirdParty() {
+    let text = "quarn board ships these files from others; each is under its own licence.\n"
+    for (const {name, license, files} of THIRD_PARTY) {
+        const dir = path.join(modules, name)
+        const version = JSON.parse(fs.readFileSync(path.join(dir, "package.json"), "utf8")).version
+        text += `\n${"=".repeat(72)}\n${name} ${version} (${license}): ${files}\n\n`
+        text += fs.readFileSync(path.join(dir, "LICENSE"), "utf8").trimEnd() + "\n"
+        if (name === "cm-chessboard") text += "\n" + PIECES_NOTE
+    }
+    return text
+}
+
 function writeSite(dir, webDir) {
     // URL (relative to the site) -> source file
     const site = new Map()
@@ -70,11 +113,11 @@ function writeSite(dir, webDir) {
     site.set("engine/quarn.js", path.join(webDir, "quarn.js"))
     site.set("engine/quarn.wasm", path.join(webDir, "quarn.wasm"))
     site.set("engine/quarn-worker.js", path.join(here, "quarn-worker.js"))
-    for (const file of site.values()) if (!fs.existsSync(file)) fail(`${file} is missing`)
-    const assets = vendorFile(ASSETS.prefix + "x")
-    for (const url of filesBelow(path.dirname(assets))) {
-        if (ASSETS.types.includes(path.extname(url))) site.set(ASSETS.prefix + url, path.join(path.dirname(assets), url))
-    }
+    for (const file of ASSETS.files) site.set(ASSETS.prefix + file, vendorFile(ASSETS.prefix + file))
+    site.set("LICENSE", path.join(root, "LICENSE"))
+    site.set("THIRD-PARTY", null)
+    for (const [url, file] of site) if (file !== null && !fs.existsSync(file)) fail(`${file} is missing`)
+    const release = fs.readFileSync(path.join(root, "VERSION"), "utf8").trim()
 
     const html = fs.readFileSync(site.get("index.html"), "utf8")
     const mapText = /<script type="importmap">([\s\S]*?)<\/script>/.exec(html)?.[1]
@@ -104,6 +147,8 @@ function writeSite(dir, webDir) {
         const target = path.join(dir, ...url.split("/"))
         fs.mkdirSync(path.dirname(target), {recursive: true})
         if (url === "site-config.js") fs.writeFileSync(target, 'export const engineKind = "worker"\n')
+        else if (url === "index.html") fs.writeFileSync(target, withFooter(html, release))
+        else if (url === "THIRD-PARTY") fs.writeFileSync(target, thirdParty())
         else fs.copyFileSync(site.get(url), target)
         hash.update(url + "\0").update(fs.readFileSync(target)).update("\0")
     }
