@@ -85,13 +85,14 @@ function resolve(specifier, from, importMap) {
 
 const IMPORT = /(?<![\w$.\-"'])(?:import|export)\s*(?:[\w*{}\s,$]*?\bfrom\s*)?["']([^"']+)["']|\bimport\s*\(\s*["']([^"']+)["']\s*\)/g
 
-// The page with the release version in a footer, which the page itself does
-// not have (the served board runs from the repository, unversioned).
+// The page with the release version and the licences in its footer, which
+// the served page leaves empty (it runs from the repository, unversioned).
 function withFooter(html, release) {
-    const footer = `<footer class="release">quarn ${release} · <a href="LICENSE">licence</a> · ` +
-        `<a href="THIRD-PARTY">third-party licences</a></footer>\n`
+    const text = `quarn ${release} · <a href="LICENSE">licence</a> · <a href="THIRD-PARTY">third-party licences</a>`
+    const slot = '<footer id="footer"></footer>'
+    if (html.includes(slot)) return html.replace(slot, `<footer id="footer">${text}</footer>`)
     if (!html.includes("</body>")) fail("index.html has no </body>")
-    return html.replace("</body>", footer + "</body>")
+    return html.replace("</body>", `<footer id="footer">${text}</footer>\n</body>`)
 }
 
 function thirdParty() {
