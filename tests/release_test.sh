@@ -41,8 +41,8 @@ transcripts() { # ENGINE [RUNNER...]: the protocol transcripts, one line unless 
   out="$("${as_user[@]}" python3 "$tmp/run_transcripts.py" "$1" "$tmp/transcripts" 2>&1)" || { echo "$out"; fail "transcripts of $1"; }
   echo "   $(tail -n 1 <<<"$out")"
 }
-gui_game() { # ENGINE OUT: one timed game against fairymax in xboard
-  "$here/tools/gui_trial.sh" -e "$1" -v normal -g 1 -t 0:20 -o "$2" >"$2.log" 2>&1 ||
+gui_game() { # ENGINE OUT: one game against fairymax in xboard, 40 moves in a minute
+  "$here/tools/gui_trial.sh" -e "$1" -v normal -g 1 -t 1 -o "$2" >"$2.log" 2>&1 ||
     { cat "$2.log"; fail "xboard's game with $1"; }
   grep -E '^  game 1:' "$2/summary.txt" | sed 's/^ */   /'
 }
