@@ -15,7 +15,8 @@
 #   -g GAMES     games per match (default 4 for normal, 2 for marseillais)
 #   -t TC        xboard time control, minutes[:seconds] (default 0:30)
 #   -m MPS       moves per session (default 40); "inc" plays the whole game
-#                in one period (-inc 0), so xboard sends "level 0 ..."
+#                in one period (-inc, see -I), so xboard sends "level 0 ..."
+#   -I SECONDS   the increment with -m inc (default 0)
 #   -o DIR       output directory (default: a new temporary directory)
 #   -p FEN       start every game from this position (xboard's -lpf)
 #   -O ENGINE    quarn's opponent in normal chess (default fairymax)
@@ -45,25 +46,27 @@ tc="0:30"
 mps="40"
 out=""
 limit=900
+inc=0
 raw=0
 analyse_only=0
 fen=""
 opponent=""
 
-while getopts "e:v:g:t:m:o:p:O:T:rAh" opt; do
+while getopts "e:v:g:t:m:I:o:p:O:T:rAh" opt; do
     case $opt in
         e) engine=$OPTARG ;;
         v) variants=$OPTARG ;;
         g) games=$OPTARG ;;
         t) tc=$OPTARG ;;
         m) mps=$OPTARG ;;
+        I) inc=$OPTARG ;;
         o) out=$OPTARG ;;
         p) fen=$OPTARG ;;
         O) opponent=$OPTARG ;;
         T) limit=$OPTARG ;;
         r) raw=1 ;;
         A) analyse_only=1 ;;
-        *) sed -n '2,36p' "$0"; exit 2 ;;
+        *) sed -n '2,37p' "$0"; exit 2 ;;
     esac
 done
 
@@ -222,7 +225,7 @@ export HOME="$out/home"
 mkdir -p "$HOME"
 
 if [ "$mps" = inc ]; then
-    timing=(-tc "$tc" -inc 0)
+    timing=(-tc "$tc" -inc "$inc")
 else
     timing=(-tc "$tc" -mps "$mps")
 fi
