@@ -77,9 +77,10 @@ int SearchTurns(MarseillaisPosition& pos, Context& sc, int alpha, int beta, uint
   return best;
 }
 
-// A node or the root. With no legal turn the side is mated, unless it is in
-// check and a king step out of check was possible but left no second move:
-// that counts as a draw. White's first turn of the game is a single move.
+// A node or the root. With no legal turn a side not in check is stalemated
+// (a draw); a side in check is mated, unless a king step out of check was
+// possible but left no second move: that counts as a draw too. White's first
+// turn of the game is a single move.
 template <Color Us, Node Kind, InCheck C>
 int PairSearchNode(MarseillaisPosition& pos, Context& sc, int alpha, int beta, uint32_t ply, uint32_t depth,
                    bool followPv, PairPvLine& pvOut) {
@@ -93,7 +94,7 @@ int PairSearchNode(MarseillaisPosition& pos, Context& sc, int alpha, int beta, u
     GenerateSingleTurns<Us, C>(pos, list);
   else
     GenerateTurns<Us, C>(pos, list, escapeFound);
-  const int noTurn = escapeFound ? 0 : int(ply) - MateScore;
+  const int noTurn = C == InCheck::No || escapeFound ? DrawScore : int(ply) - MateScore;
   if (C == InCheck::Yes && list.Count() == 0) return noTurn;
   const MovePair preferred = sc.Preferred(followPv, ply);
   int legal = 0;

@@ -181,13 +181,14 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
     // An iteration stopped before its first root move completed found no
     // score: it reports no closing line.
     if (sc.stopped && !pvOut.count) return best;
-    if (!legal) best = -MateScore;
+    if (!legal) best = C == InCheck::Yes ? -MateScore : DrawScore;
     sc.Report(depth, best, pvOut);
     return best;
   }
   if constexpr (quiescence) return best;
-  // Stalemate scores like mate.
-  return legal ? best : int(ply) - MateScore;
+  // No legal move: mated in check, else stalemated.
+  if (legal) return best;
+  return C == InCheck::Yes ? int(ply) - MateScore : DrawScore;
 }
 
 }  // namespace

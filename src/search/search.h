@@ -12,6 +12,9 @@
 namespace quarn {
 
 constexpr int MateScore = 32000;
+// A side to move with no legal move (or turn) that is not in check is
+// stalemated: a draw.
+constexpr int DrawScore = 0;
 constexpr int MaxSearchDepth = 64;
 constexpr uint32_t MaxPvLength = 64;
 

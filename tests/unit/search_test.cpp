@@ -1,4 +1,4 @@
-// The search in both variants: mate and stalemate scores, agreement with a
+// The search in both variants: mate and stalemate (draw) scores, agreement with a
 // plain minimax of the same tree, thinking output, determinism, and the
 // ply-stack and move-stack guards.
 #include "eval/evaluate.h"
@@ -57,7 +57,7 @@ int ReferenceChild(const Board& child, int depth, int ply, int alpha = -MateScor
 int ReferenceSearch(const Board& b, int depth, int ply, int alpha, int beta) {
   Board scratch = b;
   const std::vector<Move> moves = LegalMoves(scratch);
-  if (moves.empty()) return std::clamp(ply - MateScore, alpha, beta);
+  if (moves.empty()) return std::clamp(SideToMoveInCheck(b) ? ply - MateScore : DrawScore, alpha, beta);
   for (Move m : moves) {
     Board child = b;
     UndoRecord u;
@@ -69,8 +69,8 @@ int ReferenceSearch(const Board& b, int depth, int ply, int alpha, int beta) {
   return alpha;
 }
 
-// The same for turns: the static score at the horizon, and a side in check
-// without a turn drawn when it had a non-checking escape.
+// The same for turns: the static score at the horizon, and a side without a
+// turn drawn unless it is in check with no non-checking escape.
 int ReferencePairSearch(const Board& b, int depth, int ply) {
   Board scratch = b;
   const std::vector<MovePair> turns = LegalTurns(scratch);
@@ -82,7 +82,7 @@ int ReferencePairSearch(const Board& b, int depth, int ply) {
       MakeMove(child, m, u);
       quietEscape |= !SideToMoveInCheck(child);
     }
-    return SideToMoveInCheck(b) && quietEscape ? 0 : ply - MateScore;
+    return SideToMoveInCheck(b) && !quietEscape ? ply - MateScore : DrawScore;
   }
   int best = -MateScore;
   for (MovePair p : turns) {
@@ -98,13 +98,15 @@ int ReferencePairSearch(const Board& b, int depth, int ply) {
 }
 
 // ---------------------------------------------------------------------------
-// Mates, stalemates (scored like mates) and the score scale.
+// Mates, stalemates (draws) and the score scale.
 
 constexpr int Any = 1 << 20;
 
-// "*" matches any text; otherwise the lengths agree and "?" matches any character.
+// "*" matches any text, "!" followed by a text any other; otherwise the
+// lengths agree and "?" matches any character.
 bool Like(const std::string& text, const std::string& pattern) {
   if (pattern == "*") return true;
+  if (pattern[0] == '!') return text != pattern.substr(1);
   return text.size() == pattern.size() &&
          std::equal(text.begin(), text.end(), pattern.begin(), [](char t, char p) { return p == '?' || p == t; });
 }
@@ -119,17 +121,21 @@ TEST(Search, KnownScoresAndMoves) {
       {false, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, 31999, "a1a8"},  // mate in one
       {false, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 4, 31999, "a1a8"},
       {false, "r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 2, 31999, "a8a1"},
-      {false, "2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", 3, 31997, "*"},    // mate in two
-      {false, "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 3, Any, "-"},    // mated root
-      {false, "7k/5K2/6P1/8/8/8/8/8 b - - 0 1", 3, Any, "-"},       // stalemated root
-      {false, "7k/5K2/8/6P1/8/8/8/8 w - - 0 1", 2, 31999, "g5g6"},  // stalemates at once
-      // The stalemate by Qg6 beats the mate by Kf6 and Qg7 two moves away.
-      {false, "7k/8/8/5K2/8/8/8/6Q1 w - - 0 1", 3, 31999, "g1g6"},
-      // Black's only move lets White stalemate it: as if mated at ply 2.
-      {false, "7k/5K2/6P1/p7/8/P7/8/8 b - - 0 1", 3, 2 - MateScore, "a5a4"},
+      {false, "2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", 3, 31997, "*"},   // mate in two
+      {false, "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 3, Any, "-"},   // mated root
+      {false, "7k/5K2/6P1/8/8/8/8/8 b - - 0 1", 3, Any, "-"},      // stalemated root
+      {false, "7k/5K2/8/6P1/8/8/8/8 w - - 0 1", 2, Any, "!g5g6"},  // g6 would stalemate
+      // The mate by Kf6 and Qg7 two moves away, not the stalemate by Qg6.
+      {false, "7k/8/8/5K2/8/8/8/6Q1 w - - 0 1", 3, 31997, "!g1g6"},
+      // Black's only move lets White stalemate it: a draw at best for White.
+      {false, "7k/5K2/6P1/p7/8/P7/8/8 b - - 0 1", 3, Any, "a5a4"},
+      // Rxb2 would stalemate; the rook keeps its distance and the win.
+      {false, "8/8/8/8/8/2k5/6r1/K7 b - - 0 1", 4, Any, "!g2b2"},
       {false, "k7/8/8/4p3/8/8/8/4QK2 w - - 0 1", 1, Any, "e1e5"},  // a loose pawn
       // Rxa8 mates at once: a checking first move stands alone in its turn.
       {true, "r5k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, 31999, "a1a8"},
+      // Qc6 and Qc8 would stalemate at once; White mates on its second turn.
+      {true, "8/k7/8/1K6/8/8/6Q1/8 w - - 0 1", 3, 31997, "!g2c6,c6c8"},
       // Whatever White does, Black mates on its first turn.
       {true, "7r/7P/8/8/8/5n2/P4k2/7K w - - 0 1", 3, 2 - MateScore, "*"},
       // The first turn of the game is a single move; later turns have two.
@@ -255,8 +261,10 @@ void ExpectThinkingLines(const char* fen, int depth) {
     const int ply = int(t.line.size()), sign = ply % 2 ? -1 : 1, fromEval = sign * Evaluate(*other);
     if (!Legal(*other).empty())
       EXPECT_EQ(t.score, fromEval) << fen;
-    else  // mated, stalemated, or drawn by an escape with no second move
-      EXPECT_TRUE(t.score == fromEval || t.score == sign * (ply - MateScore) || (turns && t.score == 0)) << fen;
+    else if (SideToMoveInCheck(*other))  // mated, or drawn by an escape with no second move
+      EXPECT_TRUE(t.score == fromEval || t.score == sign * (ply - MateScore) || (turns && t.score == DrawScore)) << fen;
+    else  // stalemated
+      EXPECT_TRUE(t.score == fromEval || t.score == DrawScore) << fen;
   }
   EXPECT_TRUE(lines.back().depth == r.depth && lines.back().score == r.score && lines.back().line.at(0) == r.best);
   ASSERT_TRUE(Load(*other, fen));
