@@ -20,6 +20,7 @@ struct TimeControl {
   int32_t increment = 0;
   int32_t moveStartUsed = 0;  // ClockUsed when the current move (or count) began
   int32_t moveBudget = 0;     // time allotted to the current move
+  int32_t fixedMoveTime = 0;  // "st": the time of every move; 0 allots by the level
 };
 
 int32_t ClockUsed(const TimeControl& tc);
@@ -39,5 +40,13 @@ constexpr uint32_t SuddenDeathHorizon = 30;
 // that "go" with any level answers at once.
 int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, Color sideToMove, int32_t usedTime, int32_t baseTime,
                       int32_t increment);
+
+// Taken off a fixed time per move, so that the move, its unwinding search
+// and its output come within that time.
+constexpr int32_t FixedTimeMargin = 10;
+
+// The budget of the engine's next move: "st"'s fixed time less the margin
+// (at least a centisecond) when one is set, else AllotMoveTime of the level.
+int32_t MoveBudget(const TimeControl& tc, uint32_t ply, Color sideToMove);
 
 }  // namespace quarn

@@ -2,6 +2,7 @@
 
 #include <sys/time.h>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -37,6 +38,19 @@ long long ReadInteger(const char* text) {
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return value;
+}
+
+// The word read as a whole number, or as a decimal number, when that is all
+// it holds; false otherwise.
+bool ReadWholeWord(const char* text, long long& value) {
+  char* end = nullptr;
+  value = std::strtoll(text, &end, 10);
+  return end != text && *end == '\0';
+}
+bool ReadDecimalWord(const char* text, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return end != text && *end == '\0' && std::isfinite(value);
 }
 
 int32_t ClampNonNegative(long long value) {
@@ -106,7 +120,10 @@ Next Ping(GameContext&, const Words& w) {
   return Next::GameStep;
 }
 
+// A new game also drops the limits of "sd" and "st".
 Next New(GameContext& ctx, const Words&) {
+  ctx.maxDepth = MaxSearchDepth;
+  ctx.timeControl.fixedMoveTime = 0;
   ResetGame(ctx);
   PrintBoard(ctx);
   return Next::GameStep;
@@ -127,6 +144,27 @@ Next Level(GameContext& ctx, const Words& w) {
   const long long minutes = ReadInteger(w.word[2]), seconds = colon ? ReadInteger(colon + 1) : 0;
   tc.baseTime = ClampNonNegative((minutes * 60 + seconds) * 100);
   tc.increment = ClampNonNegative(ReadInteger(w.word[3]) * 100);
+  tc.fixedMoveTime = 0;
+  return Next::GameStep;
+}
+
+// sd DEPTH: the search deepens at most to DEPTH plies (turns in
+// Marseillais) until "new"; 0, a negative or a malformed depth changes
+// nothing, a depth past the search's own limit is that limit.
+Next SearchDepth(GameContext& ctx, const Words& w) {
+  long long depth = 0;
+  if (ReadWholeWord(w.word[1], depth) && depth >= 1)
+    ctx.maxDepth = depth < MaxSearchDepth ? int(depth) : MaxSearchDepth;
+  return Next::GameStep;
+}
+
+// st SECONDS: every move takes at most that long (fractions allowed), in
+// place of the level's allotment until the next "level" or "new"; 0, a
+// negative or a malformed time changes nothing.
+Next SecondsPerMove(GameContext& ctx, const Words& w) {
+  double seconds = 0;
+  if (ReadDecimalWord(w.word[1], seconds) && seconds * 100 >= 1)
+    ctx.timeControl.fixedMoveTime = seconds * 100 < double(INT_MAX) ? int32_t(seconds * 100) : INT_MAX;
   return Next::GameStep;
 }
 
@@ -148,6 +186,20 @@ Next NoRand(GameContext& ctx, const Words&) {
   return Next::GameStep;
 }
 
+// undo takes back the last move (a GUI sends it in force mode), remove the
+// last two, the engine keeping its side. With too few moves played the
+// error line names the command and nothing changes.
+Next TakeBackTurns(GameContext& ctx, const char* command, size_t turns) {
+  if (TakeBack(ctx, turns)) return Next::GameStep;
+  std::printf("Error (nothing to take back): %s\n", command);
+  std::fflush(stdout);
+  return Next::Nothing;
+}
+
+Next Undo(GameContext& ctx, const Words&) { return TakeBackTurns(ctx, "undo", 1); }
+
+Next Remove(GameContext& ctx, const Words&) { return TakeBackTurns(ctx, "remove", 2); }
+
 Next Result(GameContext& ctx, const Words&) {
   ctx.gameOver = true;
   ctx.engineSide = NoColor;
@@ -166,6 +218,7 @@ Next SetBoard(GameContext& ctx, const Words& w) {
     std::fflush(stdout);
     return Next::Nothing;
   }
+  ctx.played.clear();  // no take-back past a set-up position
   PrintBoard(ctx);
   return Next::GameStep;
 }
@@ -204,6 +257,10 @@ constexpr Command Commands[] = {
     {"rand", 1, MaxWords, Next::GameStep, Rand},
     {"norand", 1, MaxWords, Next::GameStep, NoRand},
     {"result", 1, MaxWords, Next::GameStep, Result},
+    {"undo", 1, MaxWords, Next::GameStep, Undo},
+    {"remove", 1, MaxWords, Next::GameStep, Remove},
+    {"sd", 2, 2, Next::GameStep, SearchDepth},
+    {"st", 2, 2, Next::GameStep, SecondsPerMove},
     {"setboard", 5, 7, Next::Nothing, SetBoard},
     {"perft", 2, 2, Next::Nothing, Perft},
     {"divide", 2, 2, Next::Nothing, Divide},

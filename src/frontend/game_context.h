@@ -4,13 +4,23 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "frontend/clock.h"
 #include "movegen/variants.h"
+#include "search/search.h"
 
 namespace quarn {
 
 enum class Variant : uint8_t { Normal, Marseillais };
+
+// What a turn of the game changed, kept to take it back ("undo", "remove"):
+// the board before it, the game's move count and whether the game was over.
+struct PlayedTurn {
+  Board before;
+  uint32_t movesMade;
+  bool gameOver;
+};
 
 struct GameContext {
   std::unique_ptr<Position> normalPosition;                  // null while Marseillais is played
@@ -23,6 +33,9 @@ struct GameContext {
   bool forceMode = false;
   bool randomMode = false;
   bool gameOver = false;
+  int maxDepth = MaxSearchDepth;  // "sd": the deepest iteration, until "new"
+  // The turns played since the game (or its set-up position) began, oldest first.
+  std::vector<PlayedTurn> played;
 };
 
 // Calls f(description, position) with the description of the variant in

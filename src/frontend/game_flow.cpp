@@ -17,10 +17,12 @@ namespace {
 template <class V>
 using TurnType = typename V::Turn;
 
-// A played game turn is never taken back: its frame is folded into the
-// count of moves made, so a game of any length fits the ply frames.
+// A played game turn leaves the ply frames: its frame is folded into the
+// count of moves made, so a game of any length fits them, and the board
+// before it is kept in the game's record for a take-back.
 template <class V>
-void CommitTurn(typename V::PositionType& pos, TurnType<V> t) {
+void CommitTurn(GameContext& ctx, typename V::PositionType& pos, TurnType<V> t) {
+  ctx.played.push_back(PlayedTurn{pos, pos.movesMade, ctx.gameOver});
   pos.CurrentList().Clear();
   PlayTurn<V>(pos, t);
   pos.CommitGameMoves();
@@ -110,7 +112,7 @@ void PlayTypedTurn(GameContext& ctx, typename V::PositionType& pos, const char* 
     std::fflush(stdout);
     return;
   }
-  CommitTurn<V>(pos, found);
+  CommitTurn<V>(ctx, pos, found);
   ctx.boardDirty = true;
   PrintBoard(ctx);
   if (ctx.engineSide == NoColor && !ctx.forceMode) ctx.engineSide = pos.sideToMove;
@@ -125,16 +127,15 @@ void PlayEngineTurn(GameContext& ctx, typename V::PositionType& pos) {
   if (ctx.randomMode) {
     t = PickRandomTurn<V>(pos);
   } else {
-    tc.moveBudget = AllotMoveTime(uint32_t(tc.movesPerControl), pos.GamePly(), pos.sideToMove, ClockUsed(tc),
-                                  tc.baseTime, tc.increment);
+    tc.moveBudget = MoveBudget(tc, pos.GamePly(), pos.sideToMove);
     ThinkingPrinter<TurnType<V>> printer(tc);
-    const auto result = SearchBestMove(pos, SearchLimits{MaxSearchDepth, true, tc.startStamp, tc.moveBudget}, &printer);
+    const auto result = SearchBestMove(pos, SearchLimits{ctx.maxDepth, true, tc.startStamp, tc.moveBudget}, &printer);
     PrintNodesLine(result.nodes, MoveElapsed(tc));
     t = result.best;
   }
   if (t == 0) t = FirstLegal<V>(pos);
   if (t != 0) {
-    CommitTurn<V>(pos, t);
+    CommitTurn<V>(ctx, pos, t);
     PrintMoveLines(t);
   }
   std::fflush(stdout);
@@ -222,6 +223,22 @@ void ResetGame(GameContext& ctx) {
   ctx.randomMode = false;
   ctx.gameOver = false;
   ctx.boardDirty = true;
+  ctx.played.clear();
+}
+
+bool TakeBack(GameContext& ctx, size_t turns) {
+  if (ctx.played.size() < turns) return false;
+  const PlayedTurn& first = ctx.played[ctx.played.size() - turns];
+  WithVariant(ctx, [&](auto, auto& pos) {
+    static_cast<Board&>(pos) = first.before;
+    pos.movesMade = first.movesMade;
+    pos.CurrentList().Clear();
+  });
+  ctx.gameOver = first.gameOver;
+  ctx.played.resize(ctx.played.size() - turns);
+  ctx.boardDirty = true;
+  PrintBoard(ctx);
+  return true;
 }
 
 void PrintBoard(GameContext& ctx) {

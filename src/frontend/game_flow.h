@@ -4,6 +4,8 @@
 // variant in play.
 #pragma once
 
+#include <cstddef>
+
 #include "frontend/game_context.h"
 
 namespace quarn {
@@ -18,6 +20,13 @@ bool InitGameContext(GameContext& ctx);
 void SwitchVariant(GameContext& ctx, const char* name);
 
 void ResetGame(GameContext& ctx);
+
+// Takes back the game's last turns (one for "undo", two for "remove"; in
+// Marseillais a turn is one or two moves): the board, the count of moves
+// made and the game-over state become what they were before them, and the
+// board is printed. False, and nothing changes, when fewer were played
+// since the game or its set-up position began.
+bool TakeBack(GameContext& ctx, size_t turns);
 // Prints the board when it changed since the last print; flushes the output.
 void PrintBoard(GameContext& ctx);
 

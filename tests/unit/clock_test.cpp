@@ -36,6 +36,19 @@ TEST(Clock, AllotMoveTime) {
   EXPECT_EQ(AllotMoveTime(fresh.movesPerControl, 78, White, 0, fresh.baseTime, fresh.increment), 26991);
 }
 
+// "st" fixes the time of every move, less the margin but never below a
+// centisecond; without it the level allots the time.
+TEST(Clock, MoveBudget) {
+  const struct {
+    int32_t fixed, budget;
+  } cases[] = {{100, 100 - FixedTimeMargin}, {FixedTimeMargin + 1, 1}, {FixedTimeMargin, 1}, {1, 1}, {0, 674}};
+  for (const auto& c : cases) {
+    TimeControl tc;
+    tc.fixedMoveTime = c.fixed;
+    EXPECT_EQ(MoveBudget(tc, 0, White), c.budget) << c.fixed;
+  }
+}
+
 TEST(Clock, RatesPerSecond) {
   const struct {
     uint64_t count;
