@@ -13,7 +13,8 @@ mapfile -t missing < <(missing_packages git:git g++:g++ cmake:cmake make:make py
   nodejs:node npm:npm chromium:chromium emscripten:emcc parallel:parallel rsync:rsync openssh-server:/usr/sbin/sshd \
   slurm-wlm:/usr/sbin/slurmctld munge:/usr/sbin/munged \
   dpkg-dev:dpkg-shlibdeps lintian:lintian file:file zip:zip unzip:unzip g++-mingw-w64-x86-64-win32:x86_64-w64-mingw32-g++-win32 \
-  wine:/usr/bin/wine-stable wine64:/usr/lib/wine/wine64 xboard:/usr/games/xboard xvfb:xvfb-run xauth:xauth fairymax:/usr/games/fairymax)
+  wine:/usr/bin/wine-stable wine64:/usr/lib/wine/wine64 xboard:/usr/games/xboard xvfb:xvfb-run xauth:xauth fairymax:/usr/games/fairymax \
+  xdotool:xdotool)
 mkdir -p build
 apt_log=build/apt.log install_packages root "${missing[@]}" || exit 1
 jobs="$(nproc)"
@@ -35,6 +36,9 @@ for variant in normal marseillais; do
   python3 tools/selfplay.py --engine build/quarn --variant "$variant" --games 2 --level "40 0:02 0" --max-plies 160
   python3 tools/selfplay.py --engine build/quarn --variant "$variant" --games 2 --random --max-plies 300
 done
+
+step "xboard: take-backs typed at its keyboard (Xvfb, xdotool)"
+python3 tests/xboard_takeback.py build/quarn
 
 step "WebAssembly build and tests (Node)"
 tools/wasm_build.sh root --tests
