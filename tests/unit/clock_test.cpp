@@ -49,6 +49,29 @@ TEST(Clock, MoveBudget) {
   }
 }
 
+// The clock counts the game's moves (turns in Marseillais) to allot the
+// time; a take-back counts them back with the board.
+TEST(Clock, TakeBackCountsMovesBack) {
+  for (const char* variant : {"normal", "marseillais"}) {
+    GameContext ctx;
+    ASSERT_TRUE(InitGameContext(ctx));
+    SwitchVariant(ctx, variant);
+    ctx.forceMode = true;
+    const Board start = CurrentBoard(ctx);
+    HandleMoveWord(ctx, "e2e4");
+    const Board afterOne = CurrentBoard(ctx);
+    HandleMoveWord(ctx, ctx.variant == Variant::Normal ? "e7e5" : "e7e5,d7d5");
+    HandleMoveWord(ctx, ctx.variant == Variant::Normal ? "g1f3" : "g1f3,b1c3");
+    const auto gamePly = [&] { return WithVariant(ctx, [](auto, auto& pos) { return pos.GamePly(); }); };
+    ASSERT_EQ(gamePly(), 3u) << variant;
+    ASSERT_TRUE(TakeBack(ctx, 2));
+    EXPECT_TRUE(gamePly() == 1 && BoardsEqual(CurrentBoard(ctx), afterOne)) << variant;
+    EXPECT_FALSE(TakeBack(ctx, 2));
+    ASSERT_TRUE(TakeBack(ctx, 1));
+    EXPECT_TRUE(gamePly() == 0 && BoardsEqual(CurrentBoard(ctx), start)) << variant;
+  }
+}
+
 TEST(Clock, RatesPerSecond) {
   const struct {
     uint64_t count;
