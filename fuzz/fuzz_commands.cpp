@@ -1,7 +1,7 @@
 // libFuzzer entry for the xboard command loop: every input is a whole
 // session's standard input, fed to RunCommandLoop through a memory stream
-// with a fresh game context. Built with QUARN_FUZZING, which caps perft and
-// divide at depth 3 (2 in Marseillais) and every move budget at 1 cs. Only
+// with a fresh game context whose limits cap perft and divide at depth 3 (1
+// in Marseillais) and every move budget at 1 cs. Only
 // the first MaxLines lines of an input are read, so that a thousand capped
 // searches cannot add up past the timeout; the output goes to /dev/null.
 
@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size = CappedSize(data, size);
   quarn::GameContext ctx;
   if (!quarn::InitGameContext(ctx)) return 0;
+  ctx.limits = {{3, 1}, 1};
   // Older C libraries refuse an empty memory stream: an empty input reads a
   // one-byte placeholder that is consumed before the loop starts.
   static char empty[1] = {0};

@@ -36,8 +36,6 @@ constexpr uint32_t SuddenDeathHorizon = 30;
 
 // The time for this move: (available - 10) * 0.9 / moves left, or 0 when no
 // time is available. Computed wide and clamped, so no level overflows it.
-// The fuzzing build (QUARN_FUZZING) caps every budget at one centisecond so
-// that "go" with any level answers at once.
 int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, Color sideToMove, int32_t usedTime, int32_t baseTime,
                       int32_t increment);
 

@@ -3,6 +3,7 @@
 // and nowhere else.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -13,6 +14,13 @@
 namespace quarn {
 
 enum class Variant : uint8_t { Normal, Marseillais };
+
+// Bounds a harness may lower (the fuzzer keeps every command short): the
+// deepest count by variant and the longest move budget in centiseconds.
+struct CommandLimits {
+  int perftDepth[2] = {NormalChess::MaxPerftDepth, MarseillaisChess::MaxPerftDepth};
+  int32_t moveBudget = INT32_MAX;
+};
 
 // What a turn of the game changed, kept to take it back ("undo", "remove"):
 // the board before it, the game's move count and whether the game was over.
@@ -28,6 +36,7 @@ struct GameContext {
   Variant variant = Variant::Normal;
   Color engineSide = NoColor;  // NoColor: the engine waits ("force", or no "go" yet)
   TimeControl timeControl;
+  CommandLimits limits;
   bool boardDirty = true;
   bool xboardMode = false;
   bool forceMode = false;

@@ -1,5 +1,6 @@
 #include "frontend/game_flow.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -127,7 +128,7 @@ void PlayEngineTurn(GameContext& ctx, typename V::PositionType& pos) {
   if (ctx.randomMode) {
     t = PickRandomTurn<V>(pos);
   } else {
-    tc.moveBudget = MoveBudget(tc, pos.GamePly(), pos.sideToMove);
+    tc.moveBudget = std::min(ctx.limits.moveBudget, MoveBudget(tc, pos.GamePly(), pos.sideToMove));
     ThinkingPrinter<TurnType<V>> printer(tc);
     const auto result = SearchBestMove(pos, SearchLimits{ctx.maxDepth, true, tc.startStamp, tc.moveBudget}, &printer);
     PrintNodesLine(result.nodes, MoveElapsed(tc));
@@ -274,7 +275,7 @@ void EngineTurn(GameContext& ctx) {
 
 void RunCount(GameContext& ctx, long long depth, bool divide) {
   WithVariant(ctx, [&](auto v, auto& pos) {
-    if (depth > 0 && depth <= decltype(v)::MaxPerftDepth)
+    if (depth > 0 && depth <= decltype(v)::MaxPerftDepth && depth <= ctx.limits.perftDepth[int(ctx.variant)])
       CountTurns<decltype(v)>(ctx.timeControl, pos, int(depth), divide);
   });
 }

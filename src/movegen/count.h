@@ -10,6 +10,8 @@
 // - en passant is made and tested as the list builders do.
 #pragma once
 
+#include <bit>
+
 #include "movegen/generate.h"
 #include "movegen/gives_check.h"
 #include "movegen/legal.h"
@@ -29,15 +31,16 @@ struct SlotReadMarks {
   void operator()(int t) const { readers[t] |= slotBit; }
 };
 
+// The squares along D up to the first piece, which counts if the opponent's.
 template <Color Us, int D, class Mark>
 inline int CountRay(const Board& b, Square s, Mark mark) {
   int n = 0;
-  int t = s + D;
-  while (!IsOffBoard(t) && (mark(t), b.colorAt[t] == NoColor)) {
+  for (int t = s + D; !IsOffBoard(t); t += D) {
+    mark(t);
+    if (b.colorAt[t] != NoColor) return n + (b.colorAt[t] == Opponent(Us));
     ++n;
-    t += D;
   }
-  return n + (!IsOffBoard(t) && b.colorAt[t] == Opponent(Us));
+  return n;
 }
 
 template <Color Us, class Mark, int... D>
@@ -45,9 +48,16 @@ inline int CountRays(const Board& b, Square s, Mark mark, StepPack<D...>) {
   return (CountRay<Us, D>(b, s, mark) + ...);
 }
 
+template <Color Us, int D, class Mark>
+inline int CountStep(const Board& b, Square s, Mark mark) {
+  if (IsOffBoard(s + D)) return 0;
+  mark(s + D);
+  return b.colorAt[s + D] != Us;
+}
+
 template <Color Us, class Mark, int... D>
 inline int CountSteps(const Board& b, Square s, Mark mark, StepPack<D...>) {
-  return ((!IsOffBoard(s + D) && (mark(s + D), b.colorAt[s + D] != Us)) + ...);
+  return (CountStep<Us, D>(b, s, mark) + ...);
 }
 
 // The squares a pawn of Us reads, as steps from it: push, double push,
@@ -62,21 +72,12 @@ inline constexpr int PawnReadSteps[] = {PawnPushStep[Us], 2 * PawnPushStep[Us], 
 // slider's squares along each line up to the first piece.
 template <Color Us, int Type, class Mark = NoReadMarks>
 inline int CountFreeMoves(const Board& b, Square s, Mark mark = {}) {
-  constexpr Color Them = Opponent(Us);
   if constexpr (Type == Pawn) {
     for (const int step : PawnReadSteps<Us>) {
       if (!IsOffBoard(s + step)) mark(s + step);
     }
     int n = 0;
-    for (int c : PawnCaptureSteps[Us]) {
-      const int t = s + c;
-      if (!IsOffBoard(t) && b.colorAt[t] == Them) n += RankOf(t) == LastRank<Us> ? 4 : 1;
-    }
-    const int t = s + PawnPushStep[Us];
-    if (IsOffBoard(t) || b.colorAt[t] != NoColor) return n;
-    if (RankOf(t) == LastRank<Us>) return n + 4;
-    ++n;
-    if (RankOf(s) == PawnStartRank<Us> && b.colorAt[t + PawnPushStep[Us]] == NoColor) ++n;
+    VisitPawnMoves<Us>(b, s, [&](Square t, PawnStep) { n += RankOf(t) == LastRank<Us> ? PromotionCount : 1; });
     return n;
   } else if constexpr (Type == Knight) {
     return CountSteps<Us>(b, s, mark, KnightPack{});
@@ -101,6 +102,8 @@ inline int CountPinnedMoves(const Board& b, Square k, Square s, FixedMoveList& s
   return n;
 }
 
+// The number of bits set in a byte: faster here than std::popcount, which on
+// baseline x86-64 (no popcnt instruction) is a call into the runtime library.
 inline constexpr std::array<uint8_t, 256> BitCount8 = [] {
   std::array<uint8_t, 256> t{};
   for (int i = 1; i < 256; ++i) t[i] = uint8_t(t[i >> 1] + (i & 1));
@@ -114,18 +117,19 @@ inline constexpr std::array<uint8_t, 256> BitCount8 = [] {
 template <Color Us>
 inline int CountKingMoves(const Board& b, Square k) {
   constexpr Color Them = Opponent(Us);
-  constexpr int home = RelativeSquare(Us, E1);
+  constexpr auto at = [](Square whiteSquare) { return RelativeSquare(Us, whiteSquare); };
+  constexpr int home = at(E1);
   constexpr uint8_t shortRight = CastlingRight(Us, ShortCastling);
   constexpr uint8_t longRight = CastlingRight(Us, LongCastling);
   uint16_t targets = 0;
-  for (int j = 0; j < 8; ++j) {
+  for (int j = 0; j < ZoneNeighbourCount; ++j) {
     const int t = k + ZoneSteps[j];
     if (!IsOffBoard(t) && b.colorAt[t] != Us) targets |= uint16_t(1 << j);
   }
   const bool shortOpen =
-      (b.castlingRights & shortRight) && k == home && b.colorAt[home + 1] == NoColor && b.colorAt[home + 2] == NoColor;
-  const bool longOpen = (b.castlingRights & longRight) && k == home && b.colorAt[home - 1] == NoColor &&
-                        b.colorAt[home - 2] == NoColor && b.colorAt[home - 3] == NoColor;
+      (b.castlingRights & shortRight) && k == home && b.colorAt[at(F1)] == NoColor && b.colorAt[at(G1)] == NoColor;
+  const bool longOpen = (b.castlingRights & longRight) && k == home && b.colorAt[at(D1)] == NoColor &&
+                        b.colorAt[at(C1)] == NoColor && b.colorAt[at(B1)] == NoColor;
   if (shortOpen) targets |= ZoneShortTarget;
   if (longOpen) targets |= ZoneLongTarget;
   if (!targets) return 0;
@@ -152,7 +156,7 @@ inline constexpr uint8_t SliderLinesByType[] = {0, 0, 0, LinesOf<Bishop>, LinesO
 template <Color Us>
 inline uint64_t KingCountReads(const Board& b, Square k) {
   constexpr Color Them = Opponent(Us);
-  constexpr int home = RelativeSquare(Us, E1);
+  constexpr auto at = [](Square whiteSquare) { return RelativeSquare(Us, whiteSquare); };
   uint64_t reads = 0;
   const auto mark = [&](int s) { reads |= uint64_t(1) << IndexOf(Square(s)); };
   // The first square from s along d that is off the board or holds a piece.
@@ -180,14 +184,14 @@ inline uint64_t KingCountReads(const Board& b, Square k) {
     }
   };
   for (const int* d = KingSteps; *d; ++d) walk(k + *d);
-  if (k == home && (b.castlingRights & CastlingRight(Us, ShortCastling))) {
-    walk(home + 2);
-    mark(home + 3);
+  if (k == at(E1) && (b.castlingRights & CastlingRight(Us, ShortCastling))) {
+    walk(at(G1));
+    mark(at(H1));
   }
-  if (k == home && (b.castlingRights & CastlingRight(Us, LongCastling))) {
-    walk(home - 2);
-    mark(home - 3);
-    mark(home - 4);
+  if (k == at(E1) && (b.castlingRights & CastlingRight(Us, LongCastling))) {
+    walk(at(C1));
+    mark(at(B1));
+    mark(at(A1));
   }
   return reads;
 }
@@ -234,7 +238,7 @@ namespace detail {
 // several single moves: the free-move counts of that side's pieces other
 // than the king by slot and their total, the slots they stand in, for each
 // square the slots of the pieces whose count reads it, and the pinned
-// pieces.
+// pieces with the lines from the king they may be pinned along.
 struct MoveCountBase {
   uint8_t bySlot[SlotsPerSide];
   int total;
@@ -242,59 +246,60 @@ struct MoveCountBase {
   uint16_t readers[SquareArraySize];
   uint64_t pinned;
   uint8_t pinLines;  // PinLines of that side
-  // For the second moves of a turn only: the king's count and the squares
-  // it reads (KingCountReads).
-  int kingMoves;
-  uint64_t kingReads;
 };
 
+// The whole base of Us, given Us's pinned pieces.
 template <Color Us>
-inline void CountMoveBase(const Board& b, MoveCountBase& base) {
+inline void CountMoveBase(const Board& b, uint64_t pinned, MoveCountBase& base) {
   base.total = 0;
   base.countedSlots = 0;
   std::memset(base.readers, 0, sizeof base.readers);
   VisitPieces<PieceSet::All>(b, b.pieceLists[Us], [&]<int Type>(TypeTag<Type>, Square s) {
     if constexpr (Type != King) {
       const int slot = b.slotAt[s];
-      const uint16_t slotBit = uint16_t(1 << slot);
-      const int n = CountFreeMoves<Us, Type>(b, s, SlotReadMarks{base.readers, slotBit});
+      const int n = CountFreeMoves<Us, Type>(b, s, SlotReadMarks{base.readers, SlotBit(slot)});
       base.bySlot[slot] = uint8_t(n);
       base.total += n;
-      base.countedSlots |= slotBit;
+      base.countedSlots |= SlotBit(slot);
     }
     return false;
   });
+  base.pinned = pinned;
+  base.pinLines = PinLines<Us>(b);
 }
+
+// The king's count and the squares it reads (KingCountReads), kept for the
+// second moves of a turn that begins out of check.
+struct KingCount {
+  int moves;
+  uint64_t reads;
+};
 
 // The free moves of Us's piece on s (not the king), its type read from the
 // board.
 template <Color Us>
 inline int CountFreeMovesOf(const Board& b, Square s) {
-  switch (b.typeAt[s]) {
-    case Pawn:
-      return CountFreeMoves<Us, Pawn>(b, s);
-    case Knight:
-      return CountFreeMoves<Us, Knight>(b, s);
-    case Bishop:
-      return CountFreeMoves<Us, Bishop>(b, s);
-    case Rook:
-      return CountFreeMoves<Us, Rook>(b, s);
-    default:
-      return CountFreeMoves<Us, Queen>(b, s);
-  }
+  return WithPieceType(b.typeAt[s], [&]<int Type>(TypeTag<Type>) {
+    if constexpr (Type == King)
+      return 0;  // counted on its own
+    else
+      return CountFreeMoves<Us, Type>(b, s);
+  });
 }
 
 // The legal moves of Us after the move m of Mover (made; u its undo record;
 // Us not in check), from the base of Us in the position before m. Mover is
 // Us for the second move of a Marseillais turn (its en passant, which no
-// second move has, left out), the opponent for the replies to a move. Only m
-// changed the contents of squares, its from and to squares, so a piece whose
-// count reads neither keeps it. The pieces that read them, m's piece if it
-// is Us's, the piece m took, the pinned pieces and the king are counted
-// again, and the pins are found again when m touched a line from the king.
-// Castling and en passant change more squares: counted afresh.
+// second move has, left out; `king` given when the turn began out of check),
+// the opponent for the replies to a move. Only m changed the contents of
+// squares, its from and to squares, so a piece whose count reads neither
+// keeps it. The pieces that read them, m's piece if it is Us's, the piece m
+// took, the pinned pieces and the king are counted again, and the pins are
+// found again when m touched a line from the king. Castling and en passant
+// change more squares: counted afresh.
 template <Color Us, Color Mover>
-inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCountBase& base) {
+[[gnu::always_inline]] inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCountBase& base,
+                                                  const KingCount* king = nullptr) {
   constexpr bool ownMove = Mover == Us;
   constexpr EnPassant E = ownMove ? EnPassant::Without : EnPassant::With;
   if (MoveKindOf(m) == CastlingMove || MoveKindOf(m) == EnPassantMove) return CountLegalMoves<Us, E>(b);
@@ -322,13 +327,11 @@ inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCoun
   // read its destination), the piece m took (no longer counted) and the
   // pinned pieces.
   uint16_t redo = uint16_t(base.readers[from] | base.readers[to]);
-  if constexpr (!ownMove) redo |= uint16_t(1 << u.capturedSlot);  // EmptySlot, outside the mask, if none
-  for (uint64_t rest = pinMask; rest; rest &= rest - 1)
-    redo |= uint16_t(1 << b.slotAt[SquareOf(__builtin_ctzll(rest))]);
-  static_assert(uint16_t(1 << EmptySlot) == 0);
+  if constexpr (!ownMove) redo |= SlotBit(u.capturedSlot);
+  for (uint64_t rest = pinMask; rest; rest &= rest - 1) redo |= SlotBit(b.slotAt[SquareOf(std::countr_zero(rest))]);
   n += base.total;
   for (redo &= base.countedSlots; redo; redo &= uint16_t(redo - 1)) {
-    const int slot = __builtin_ctz(redo);
+    const int slot = std::countr_zero(redo);
     const Square s = pieces.squares[slot];
     n -= base.bySlot[slot];
     if (s == NoSquare) continue;
@@ -336,7 +339,7 @@ inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCoun
   }
   if constexpr (ownMove) {
     const uint64_t touched = (uint64_t(1) << IndexOf(from)) | (uint64_t(1) << IndexOf(to));
-    if (u.captured == Empty && !(base.kingReads & touched)) return n + base.kingMoves;
+    if (king && u.captured == Empty && !(king->reads & touched)) return n + king->moves;
   }
   return n + CountKingMoves<Us>(b, k);
 }
@@ -351,13 +354,13 @@ inline uint64_t CountLegalTurns(Board& b) {
   constexpr Color Them = Opponent(Us);
   FixedMoveList firsts;
   const uint64_t pinMask = GenerateCandidates<Us, C>(b, firsts);
-  detail::MoveCountBase base;
-  detail::CountMoveBase<Us>(b, base);
-  base.pinned = C == InCheck::Yes ? PinnedPieces<Us>(b) : pinMask;
-  base.pinLines = PinLines<Us>(b);
   const Square k = b.KingSquare(Us);
-  base.kingMoves = detail::CountKingMoves<Us>(b, k);
-  base.kingReads = detail::KingCountReads<Us>(b, k);
+  detail::MoveCountBase base;
+  detail::CountMoveBase<Us>(b, C == InCheck::Yes ? PinnedPieces<Us>(b) : pinMask, base);
+  // Kept out of check only: in check no legal first move that takes nothing
+  // leaves the squares the king's count reads alone (KingCountReads).
+  detail::KingCount king{};
+  if constexpr (C == InCheck::No) king = {detail::CountKingMoves<Us>(b, k), detail::KingCountReads<Us>(b, k)};
   uint64_t n = 0;
   for (int i = 0; i < firsts.Count(); ++i) {
     const Move m1 = firsts.At(i).move;
@@ -366,7 +369,7 @@ inline uint64_t CountLegalTurns(Board& b) {
     UndoRecord u;
     MakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
     if (!needsTest || !IsSquareAttacked<Them>(b, b.KingSquare(Us))) {
-      n += check ? 1 : detail::CountMovesAfter<Us, Us>(b, m1, u, base);
+      n += check ? 1 : detail::CountMovesAfter<Us, Us>(b, m1, u, base, C == InCheck::No ? &king : nullptr);
     }
     UnmakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m1, u);
   }

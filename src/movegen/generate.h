@@ -3,6 +3,8 @@
 // pawns and extra pieces). Legality is settled by the callers.
 #pragma once
 
+#include <iterator>
+
 #include "position/attacks.h"
 #include "position/board.h"
 #include "position/move_list.h"
@@ -19,11 +21,14 @@ constexpr int DoublePushRank = Us == White ? 3 : 4;
 // Whether steps and slides list quiet moves too, or captures only.
 enum class Reach : bool { CapturesOnly, QuietToo };
 
-// Queen, knight, rook, bishop: the order every generator uses; `victim` is
-// the type taken on `to` (Empty for a push).
+// The pieces a pawn may become, in the order every generator lists them.
+inline constexpr PieceType PromotionPieces[] = {Queen, Knight, Rook, Bishop};
+constexpr int PromotionCount = int(std::size(PromotionPieces));
+
+// `victim` is the type taken on `to` (Empty for a push).
 template <class List>
 inline void AppendPromotions(List& list, Square from, Square to, int victim) {
-  for (PieceType type : {Queen, Knight, Rook, Bishop}) {
+  for (PieceType type : PromotionPieces) {
     const Move m = MakeMoveWord(from, to, PromotionMove, PromotionExtra(type));
     if (victim == Empty)
       AppendMove(list, m);
@@ -90,27 +95,36 @@ inline bool PawnCanTake(const Board& b, int t) {
   return b.colorAt[t & (SquareArraySize - 1)] == Opponent(Us);
 }
 
-template <Color Us, class List>
-inline void GeneratePawnMoves(const Board& b, Square s, List& list) {
+// What a pawn of Us on s may do, for the generator and the counters alike:
+// take on a capture square the opponent holds, step onto the empty square
+// ahead and, from its start rank, on to the empty square beyond; calls
+// visit(target, step) for each. A move onto the last rank stands for the
+// PromotionCount promotions.
+enum class PawnStep { Capture, Push, DoublePush };
+template <Color Us, class Visit>
+[[gnu::always_inline]] inline void VisitPawnMoves(const Board& b, Square s, Visit&& visit) {
   for (int c : PawnCaptureSteps[Us]) {
-    const int t = s + c;
-    if (!PawnCanTake<Us>(b, t)) continue;
-    if (RankOf(t) == LastRank<Us>)
-      AppendPromotions(list, s, Square(t), b.typeAt[t]);
-    else
-      AppendCapture(list, MakeMoveWord(s, Square(t)), b.typeAt[t], Pawn);
+    if (PawnCanTake<Us>(b, s + c)) visit(Square(s + c), PawnStep::Capture);
   }
   const int t = s + PawnPushStep[Us];
   if (IsOffBoard(t) || b.colorAt[t] != NoColor) return;
-  if (RankOf(t) == LastRank<Us>) {
-    AppendPromotions(list, s, Square(t), Empty);
-    return;
-  }
-  AppendMove(list, MakeMoveWord(s, Square(t)));
+  visit(Square(t), PawnStep::Push);
   const int t2 = t + PawnPushStep[Us];
-  if (RankOf(s) == PawnStartRank<Us> && b.colorAt[t2] == NoColor) {
-    AppendMove(list, MakeMoveWord(s, Square(t2), NormalMove, DoublePushFlag));
-  }
+  if (RankOf(s) == PawnStartRank<Us> && b.colorAt[t2] == NoColor) visit(Square(t2), PawnStep::DoublePush);
+}
+
+template <Color Us, class List>
+inline void GeneratePawnMoves(const Board& b, Square s, List& list) {
+  VisitPawnMoves<Us>(
+      b, s, [&](Square t, PawnStep step) __attribute__((always_inline)) {
+        const int victim = step == PawnStep::Capture ? int(b.typeAt[t]) : int(Empty);
+        if (RankOf(t) == LastRank<Us>)
+          AppendPromotions(list, s, t, victim);
+        else if (victim != Empty)
+          AppendCapture(list, MakeMoveWord(s, t), victim, Pawn);
+        else
+          AppendMove(list, MakeMoveWord(s, t, NormalMove, step == PawnStep::DoublePush ? DoublePushFlag : 0));
+      });
 }
 
 // Every pawn of Us beside the en-passant square; nothing else is tested.
@@ -159,30 +173,11 @@ inline void GenerateTypedMoves(const Board& b, Square s, List& list) {
     GenerateKingSteps<Us>(b, s, list);
 }
 
-// The same with the type read from the board; king and any other value take
-// king steps.
+// The same with the type read from the board; any value but pawn to queen
+// takes king steps. Used only for pinned pieces: kept out of line.
 template <Color Us, class List>
-inline void GeneratePieceMoves(const Board& b, Square s, List& list) {
-  switch (b.typeAt[s]) {
-    case Pawn:
-      GenerateTypedMoves<Us, Pawn>(b, s, list);
-      break;
-    case Knight:
-      GenerateTypedMoves<Us, Knight>(b, s, list);
-      break;
-    case Bishop:
-      GenerateTypedMoves<Us, Bishop>(b, s, list);
-      break;
-    case Rook:
-      GenerateTypedMoves<Us, Rook>(b, s, list);
-      break;
-    case Queen:
-      GenerateTypedMoves<Us, Queen>(b, s, list);
-      break;
-    default:
-      GenerateTypedMoves<Us, King>(b, s, list);
-      break;
-  }
+[[gnu::noinline]] void GeneratePieceMoves(const Board& b, Square s, List& list) {
+  WithPieceType(b.typeAt[s], [&]<int Type>(TypeTag<Type>) { GenerateTypedMoves<Us, Type>(b, s, list); });
 }
 
 // Every pseudo-legal move; without en passant for the second move of a

@@ -39,16 +39,12 @@ inline bool DiscoveredCheck(const Board& b, Square from, Square to, Square k) {
 }
 
 inline bool PromotedPieceChecks(const Board& b, Square from, Square to, Square k, int type) {
-  switch (type) {
-    case Knight:
+  return WithPieceType<PieceSet::Officers>(type, [&]<int Type>(TypeTag<Type>) {
+    if constexpr (Type == Knight)
       return KnightChecks(to, k);
-    case Bishop:
-      return SliderChecks(b, from, to, k, LinesOf<Bishop>);
-    case Rook:
-      return SliderChecks(b, from, to, k, LinesOf<Rook>);
-    default:
-      return SliderChecks(b, from, to, k, LinesOf<Queen>);
-  }
+    else
+      return SliderChecks(b, from, to, k, LinesOf<Type>);
+  });
 }
 
 // The rook's landing square decides; the king's old square counts as empty.
@@ -66,15 +62,13 @@ inline bool CastlingChecks(const Board& b, Move m, Square k) {
 inline constexpr uint8_t CheckKindsByType[PieceTypeCount] = {
     0, KingAttack, KnightAttack, DiagonalLine, StraightLine, DiagonalLine | StraightLine, 0};
 
-// The whole test, by the type of the moving piece.
+// The whole test, by the type of the moving piece: a direct attack from its
+// new square (or the rook's, castling), else a discovered one.
 template <Color Us>
 inline bool GivesCheckByType(Board& b, Move m, Square from, Square to, Square k) {
-  switch (b.typeAt[from]) {
-    case Pawn:
-      if (MoveKindOf(m) == PromotionMove) {
-        return detail::PromotedPieceChecks(b, from, to, k, PromotedType(m)) ||
-               detail::DiscoveredCheck<Us>(b, from, to, k);
-      }
+  const bool direct = WithPieceType(b.typeAt[from], [&]<int Type>(TypeTag<Type>) {
+    if constexpr (Type == Pawn) {
+      if (MoveKindOf(m) == PromotionMove) return PromotedPieceChecks(b, from, to, k, PromotedType(m));
       if (MoveKindOf(m) == EnPassantMove) {
         // Two pieces leave their squares: only making the move tells.
         UndoRecord u;
@@ -83,20 +77,16 @@ inline bool GivesCheckByType(Board& b, Move m, Square from, Square to, Square k)
         UnmakeMoveT<Us, Sums::Skip, Flip::PassTurn>(b, m, u);
         return check;
       }
-      if (to + PawnCaptureSteps[Us][0] == k || to + PawnCaptureSteps[Us][1] == k) return true;
-      return detail::DiscoveredCheck<Us>(b, from, to, k);
-    case Knight:
-      return detail::KnightChecks(to, k) || detail::DiscoveredCheck<Us>(b, from, to, k);
-    case Bishop:
-      return detail::SliderChecks(b, from, to, k, LinesOf<Bishop>) || detail::DiscoveredCheck<Us>(b, from, to, k);
-    case Rook:
-      return detail::SliderChecks(b, from, to, k, LinesOf<Rook>) || detail::DiscoveredCheck<Us>(b, from, to, k);
-    case Queen:
-      return detail::SliderChecks(b, from, to, k, LinesOf<Queen>) || detail::DiscoveredCheck<Us>(b, from, to, k);
-    default:
-      if (MoveKindOf(m) == CastlingMove && detail::CastlingChecks(b, m, k)) return true;
-      return detail::DiscoveredCheck<Us>(b, from, to, k);
-  }
+      return to + PawnCaptureSteps[Us][0] == k || to + PawnCaptureSteps[Us][1] == k;
+    } else if constexpr (Type == Knight) {
+      return KnightChecks(to, k);
+    } else if constexpr (Type == King) {
+      return MoveKindOf(m) == CastlingMove && CastlingChecks(b, m, k);
+    } else {
+      return SliderChecks(b, from, to, k, LinesOf<Type>);
+    }
+  });
+  return direct || DiscoveredCheck<Us>(b, from, to, k);
 }
 
 }  // namespace detail

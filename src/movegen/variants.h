@@ -10,12 +10,6 @@
 
 namespace quarn {
 
-#ifdef QUARN_FUZZING
-inline constexpr bool FuzzingBuild = true;  // keeps every command short
-#else
-inline constexpr bool FuzzingBuild = false;
-#endif
-
 // Normal chess: a turn is one move.
 struct NormalChess {
   using Turn = Move;
@@ -23,7 +17,7 @@ struct NormalChess {
   static constexpr int MovesPerTurn = 1;
   // The deepest count the commands accept: beyond it the tree would outgrow
   // the ply frames or the move stack, and could never finish anyway.
-  static constexpr int MaxPerftDepth = FuzzingBuild ? 3 : 64;
+  static constexpr int MaxPerftDepth = 64;
   static Turn TurnOf(const ScoredMove& e) { return e.move; }
 
   template <Color Us, InCheck C, FirstTurnRule, class List>
@@ -48,12 +42,10 @@ struct NormalChess {
   using ReplyBase = detail::MoveCountBase;
   template <Color Us>
   static void PrepareReplies(Board& b, ReplyBase& base) {
-    detail::CountMoveBase<Opponent(Us)>(b, base);
-    base.pinned = PinnedPieces<Opponent(Us)>(b);
-    base.pinLines = PinLines<Opponent(Us)>(b);
+    detail::CountMoveBase<Opponent(Us)>(b, PinnedPieces<Opponent(Us)>(b), base);
   }
   template <Color Us>
-  static uint64_t CountReplies(Board& b, Turn t, const UndoRecord* u, const ReplyBase& base) {
+  [[gnu::always_inline]] static uint64_t CountReplies(Board& b, Turn t, const UndoRecord* u, const ReplyBase& base) {
     return uint64_t(detail::CountMovesAfter<Us, Opponent(Us)>(b, t, u[0], base));
   }
   template <Color Us, InCheck C>
@@ -72,7 +64,7 @@ struct MarseillaisChess {
   using Turn = MovePair;
   using PositionType = MarseillaisPosition;
   static constexpr int MovesPerTurn = 2;
-  static constexpr int MaxPerftDepth = FuzzingBuild ? 1 : 10;
+  static constexpr int MaxPerftDepth = 10;
   static Turn TurnOf(const ScoredPair& e) { return e.pair; }
 
   template <Color Us, InCheck C, FirstTurnRule R, class List>

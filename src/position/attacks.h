@@ -1,7 +1,10 @@
 // Attack, pin and line tests computed on demand from the 0x88 arrays.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <iterator>
 
 #include "position/board.h"
 
@@ -53,16 +56,22 @@ inline bool FindAttacker(const Board& b, Square s, Square& attacker) {
   return false;
 }
 
-// Which pieces can attack across a square difference (to - from + DifferenceOffset).
-enum AttackKind : uint8_t { KnightAttack = 1, KingAttack = 2, DiagonalLine = 4, StraightLine = 8 };
+// Which pieces can attack across a square difference (to - from +
+// DifferenceOffset): the kinds by bit position, and as bits.
+enum AttackKindIndex { KnightIndex, KingIndex, DiagonalIndex, StraightIndex, AttackKindCount };
+enum AttackKind : uint8_t {
+  KnightAttack = 1 << KnightIndex,
+  KingAttack = 1 << KingIndex,
+  DiagonalLine = 1 << DiagonalIndex,
+  StraightLine = 1 << StraightIndex
+};
 inline constexpr std::array<uint8_t, DifferenceCount> AttackKinds = [] {
   std::array<uint8_t, DifferenceCount> t{};
   for (const int* d = KnightSteps; *d; ++d) t[DifferenceOffset + *d] |= KnightAttack;
   for (const int* d = KingSteps; *d; ++d) t[DifferenceOffset + *d] |= KingAttack;
   for (int i = 0; i < DifferenceCount; ++i) {
-    const int d = DirectionTable[i];
-    if (d == 15 || d == 17 || d == -15 || d == -17) t[i] |= DiagonalLine;
-    if (d == 16 || d == 1 || d == -16 || d == -1) t[i] |= StraightLine;
+    for (const int* d = BishopSteps; *d; ++d) t[i] |= DirectionTable[i] == *d ? DiagonalLine : 0;
+    for (const int* d = RookSteps; *d; ++d) t[i] |= DirectionTable[i] == *d ? StraightLine : 0;
   }
   return t;
 }();
@@ -76,22 +85,30 @@ inline constexpr uint8_t LinesOf = Type == Bishop ? DiagonalLine
 // The king's zone: its eight neighbours in KingSteps order (bits 0-7) and
 // the two castling destinations two files away (bits 8 and 9).
 inline constexpr int ZoneSteps[] = {15, 17, -15, -17, 16, 1, -16, -1, 2, -2};
-constexpr uint16_t ZoneNeighbours = 0xFF;
-constexpr uint16_t ZoneShortPassing = 1 << 5, ZoneShortTarget = 1 << 8;
-constexpr uint16_t ZoneLongPassing = 1 << 7, ZoneLongTarget = 1 << 9;
+constexpr int ZoneNeighbourCount = 8, ZoneSize = int(std::size(ZoneSteps));
+static_assert(std::equal(ZoneSteps, ZoneSteps + ZoneNeighbourCount, KingSteps));
+// The zone bit of the square one step from the king.
+constexpr uint16_t ZoneBit(int step) {
+  for (int j = 0; j < ZoneSize; ++j) {
+    if (ZoneSteps[j] == step) return uint16_t(1 << j);
+  }
+  return 0;
+}
+constexpr uint16_t ZoneNeighbours = (1 << ZoneNeighbourCount) - 1;
+constexpr uint16_t ZoneShortPassing = ZoneBit(1), ZoneShortTarget = ZoneBit(2);
+constexpr uint16_t ZoneLongPassing = ZoneBit(-1), ZoneLongTarget = ZoneBit(-2);
 
-// Indexed by kind (0 knight, 1 king, 2 diagonal line, 3 straight line) and by
-// a piece's offset from a king (from - k + DifferenceOffset): the zone
-// squares that a piece of that kind could reach, lines not yet checked for
-// blockers.
-inline constexpr std::array<std::array<uint16_t, DifferenceCount>, 4> ZoneReach = [] {
-  std::array<std::array<uint16_t, DifferenceCount>, 4> t{};
+// Indexed by AttackKindIndex and by a piece's offset from a king (from - k +
+// DifferenceOffset): the zone squares that a piece of that kind could reach,
+// lines not yet checked for blockers.
+inline constexpr std::array<std::array<uint16_t, DifferenceCount>, AttackKindCount> ZoneReach = [] {
+  std::array<std::array<uint16_t, DifferenceCount>, AttackKindCount> t{};
   for (int offset = -DifferenceOffset; offset <= DifferenceOffset; ++offset) {
-    for (int j = 0; j < 10; ++j) {
+    for (int j = 0; j < ZoneSize; ++j) {
       const int difference = ZoneSteps[j] - offset;  // zone square minus the piece's square
       if (difference < -DifferenceOffset || difference > DifferenceOffset || difference == 0) continue;
       const uint8_t kinds = AttackKinds[difference + DifferenceOffset];
-      for (int kind = 0; kind < 4; ++kind) {
+      for (int kind = 0; kind < AttackKindCount; ++kind) {
         if (kinds & (1 << kind)) t[kind][offset + DifferenceOffset] |= uint16_t(1 << j);
       }
     }
@@ -106,7 +123,7 @@ template <Color A>
 inline uint16_t ZoneAttacks(const Board& b, Square k, uint16_t targets) {
   uint16_t attacked = 0;
   for (uint16_t rest = targets; rest; rest &= uint16_t(rest - 1)) {
-    const int j = __builtin_ctz(rest);
+    const int j = std::countr_zero(rest);
     const int s = k + ZoneSteps[j];
     for (int step : PawnCaptureSteps[A]) {
       const int from = s - step;
@@ -114,17 +131,17 @@ inline uint16_t ZoneAttacks(const Board& b, Square k, uint16_t targets) {
     }
   }
   const PieceList& pieces = b.pieceLists[A];
-  if (pieces.squares[0] != NoSquare) attacked |= ZoneReach[1][pieces.squares[0] - k + DifferenceOffset];
+  if (pieces.squares[0] != NoSquare) attacked |= ZoneReach[KingIndex][pieces.squares[0] - k + DifferenceOffset];
   VisitPieces<PieceSet::Officers>(b, pieces, [&]<int Type>(TypeTag<Type>, Square from) {
     const int offset = from - k + DifferenceOffset;
     if constexpr (Type == Knight) {
-      attacked |= ZoneReach[0][offset];
+      attacked |= ZoneReach[KnightIndex][offset];
     } else {
       uint16_t lines = 0;
-      if constexpr (Type != Rook) lines |= ZoneReach[2][offset];
-      if constexpr (Type != Bishop) lines |= ZoneReach[3][offset];
+      if constexpr (Type != Rook) lines |= ZoneReach[DiagonalIndex][offset];
+      if constexpr (Type != Bishop) lines |= ZoneReach[StraightIndex][offset];
       for (lines &= uint16_t(targets & ~attacked); lines; lines &= uint16_t(lines - 1)) {
-        const int j = __builtin_ctz(lines);
+        const int j = std::countr_zero(lines);
         const int s = k + ZoneSteps[j];
         const int d = Direction(from, Square(s));
         int t = from + d;

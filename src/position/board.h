@@ -7,8 +7,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "eval/tables.h"
 #include "position/geometry.h"
+#include "position/piece_values.h"
 #include "position/types.h"
 
 namespace quarn {
@@ -44,6 +44,8 @@ constexpr bool HomeSlotsAgree() {
 static_assert(HomeSlotsAgree());
 
 constexpr uint8_t EmptySlot = SlotsPerSide;
+// A slot's bit in a set of slots; EmptySlot has none.
+constexpr uint16_t SlotBit(int slot) { return slot < SlotsPerSide ? uint16_t(1u << slot) : 0; }
 
 struct Board {
   PieceList pieceLists[ColorCount];
@@ -120,6 +122,31 @@ constexpr bool InPieceSet(int type) {
   return Set == PieceSet::All || (type >= (Set == PieceSet::Sliders ? Bishop : Knight) && type <= Queen);
 }
 
+// The run-time choice of piece type, as WithSideToMove is of colour: calls
+// f(TypeTag<type>{}) for a type of the set, so that f can instantiate its
+// template <int Type> work. The set's last type (the king in All, else the
+// queen) takes every value outside it.
+template <PieceSet Set = PieceSet::All, class F>
+[[gnu::always_inline]] inline decltype(auto) WithPieceType(int type, F&& f) {
+  constexpr int last = Set == PieceSet::All ? King : Queen;
+  switch (type) {
+    case Pawn:
+      if constexpr (InPieceSet<Set>(Pawn)) return f(TypeTag<Pawn>{});
+      break;
+    case Knight:
+      if constexpr (InPieceSet<Set>(Knight)) return f(TypeTag<Knight>{});
+      break;
+    case Bishop:
+      return f(TypeTag<Bishop>{});
+    case Rook:
+      return f(TypeTag<Rook>{});
+    case Queen:
+      if constexpr (last != Queen) return f(TypeTag<Queen>{});
+      break;
+  }
+  return f(TypeTag<last>{});
+}
+
 // Calls visit(TypeTag<type>{}, square) for the pieces of the set in slot
 // order. Slots 0-7 hold the type they are the home of, so that type is known
 // at compile time; slots 8-15 hold pawns and the pieces promoted from them,
@@ -157,27 +184,12 @@ template <PieceSet Set, class Visit>
       if (!InPieceSet<Set>(type)) continue;
       --left;
     }
-    bool stop = false;
-    if constexpr (InPieceSet<Set>(Pawn)) {
-      if (type == Pawn) {
-        if (visit(TypeTag<Pawn>{}, s)) return true;
-        continue;
-      }
-    }
-    switch (type) {
-      case Knight:
-        if constexpr (InPieceSet<Set>(Knight)) stop = visit(TypeTag<Knight>{}, s);
-        break;
-      case Bishop:
-        stop = visit(TypeTag<Bishop>{}, s);
-        break;
-      case Rook:
-        stop = visit(TypeTag<Rook>{}, s);
-        break;
-      default:
-        stop = visit(TypeTag<Queen>{}, s);
-        break;
-    }
+    const bool stop = WithPieceType<Set>(type, [&]<int Type>(TypeTag<Type> tag) {
+      if constexpr (Type == King)
+        return false;  // no king stands there
+      else
+        return bool(visit(tag, s));
+    });
     if (stop) return true;
   }
   return false;

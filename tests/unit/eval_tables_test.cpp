@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "eval/evaluate.h"
-#include "eval/tables.h"
+#include "position/piece_values.h"
 #include "test_util.h"
 
 namespace quarn::test {

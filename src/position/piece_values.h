@@ -1,8 +1,10 @@
 // Material values and piece-square tables, opening and endgame halves in a
-// ScorePair. The tables are computed at compile time from a handful of small
-// component tables (rings around the centre, corners, long diagonals, the
-// king's distance from its castled squares), then mirrored left-right and,
-// for Black, top to bottom.
+// ScorePair: the evaluation's terms, kept here below the board because make
+// and unmake keep their sums (Board::materialSum, placementSum). The tables
+// are computed at compile time from a handful of small component tables
+// (rings around the centre, corners, long diagonals, the king's distance
+// from its castled squares), then mirrored left-right and, for Black, top to
+// bottom.
 #pragma once
 
 #include <array>
