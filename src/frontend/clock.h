@@ -34,8 +34,12 @@ inline int32_t MoveElapsed(const TimeControl& tc) { return ClockUsed(tc) - tc.mo
 // remained.
 constexpr uint32_t SuddenDeathHorizon = 30;
 
-// The time for this move: (available - 10) * 0.9 / moves left, or 0 when no
-// time is available. Computed wide and clamped, so no level overflows it.
+// The time kept back from what is available (centiseconds) and the share of
+// the rest one move may take, spread over the moves left.
+constexpr int32_t ClockReserve = 10;
+constexpr double MoveShare = 0.9;
+// The time for this move: (available - ClockReserve) * MoveShare / moves
+// left, or 0 when no time is available. Computed wide and clamped, so no level overflows it.
 int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, Color sideToMove, int32_t usedTime, int32_t baseTime,
                       int32_t increment);
 

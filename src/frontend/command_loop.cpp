@@ -105,12 +105,13 @@ Next Protover(GameContext&, const Words& w) {
 
 Next SetVariant(GameContext& ctx, const Words& w) {
   const char* name = w.word[1];
-  if (std::strcmp(name, "normal") != 0 && std::strcmp(name, "marseillais") != 0 && std::strcmp(name, "multi") != 0) {
+  const bool normal = std::strcmp(name, "normal") == 0;
+  if (!normal && std::strcmp(name, "marseillais") != 0 && std::strcmp(name, "multi") != 0) {
     std::printf("Error (unknown variant): %s\n", name);
     std::fflush(stdout);
     return Next::Nothing;
   }
-  SwitchVariant(ctx, name);
+  SwitchVariant(ctx, normal ? Variant::Normal : Variant::Marseillais, name);
   return Next::GameStep;
 }
 

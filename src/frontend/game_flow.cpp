@@ -189,8 +189,7 @@ bool InitGameContext(GameContext& ctx) {
   return ctx.normalPosition != nullptr;
 }
 
-void SwitchVariant(GameContext& ctx, const char* name) {
-  const Variant target = std::strcmp(name, "normal") == 0 ? Variant::Normal : Variant::Marseillais;
+void SwitchVariant(GameContext& ctx, Variant target, const char* name) {
   if (ctx.variant == target) return;
   const bool built = target == Variant::Normal
                          ? bool(ctx.normalPosition = ConstructPosition<Position>())

@@ -14,10 +14,10 @@ namespace quarn {
 // when the position cannot be allocated.
 bool InitGameContext(GameContext& ctx);
 
-// Switches to a variant ("normal", or "marseillais" and "multi") and starts a
-// new game, unless it is already in play. The new position is built before
+// Switches to a variant (named `name` in the command that chose it) and
+// starts a new game, unless it is already in play. The new position is built before
 // the old one is freed, so a failed allocation leaves the game as it was.
-void SwitchVariant(GameContext& ctx, const char* name);
+void SwitchVariant(GameContext& ctx, Variant target, const char* name);
 
 void ResetGame(GameContext& ctx);
 

@@ -1,13 +1,7 @@
-// Counting legal moves without listing them, for the last ply of perft. The
-// answers are those of the legal list builders; only the work differs:
-// - a piece that is not pinned, not the king and not capturing en passant
-//   cannot expose its king, so its moves are counted as they are generated;
-// - a pinned piece may only move along the ray from its king (towards and
-//   onto the pinner), which is a geometric test;
-// - a king step is legal when its destination is not attacked, a castling
-//   when the squares the king passes and lands on are not; all the squares
-//   around the king are tested together;
-// - en passant is made and tested as the list builders do.
+// Counting legal moves without listing them, for the last ply of perft: the
+// answers of the legal list builders, found with less work. How, and the
+// rule the counts after a move rest on: docs/ARCHITECTURE.md, "Counting
+// without listing".
 #pragma once
 
 #include <bit>
@@ -149,10 +143,7 @@ inline constexpr uint8_t SliderLinesByType[] = {0, 0, 0, LinesOf<Bishop>, LinesO
 // squares castling needs empty or its rook stands on. A move of Us that
 // takes nothing and touches none of them leaves the count as it was: the
 // opponent's pieces stand where they stood, no line from one of its sliders
-// to those squares opened or closed, and the castling rights are kept. In
-// check no legal move of that kind exists: the king's move lands on a
-// neighbour, and a piece that blocks the check steps between the checker
-// and the neighbour the check passes.
+// to those squares opened or closed, and the castling rights are kept.
 template <Color Us>
 inline uint64_t KingCountReads(const Board& b, Square k) {
   constexpr Color Them = Opponent(Us);
@@ -288,15 +279,11 @@ inline int CountFreeMovesOf(const Board& b, Square s) {
 }
 
 // The legal moves of Us after the move m of Mover (made; u its undo record;
-// Us not in check), from the base of Us in the position before m. Mover is
-// Us for the second move of a Marseillais turn (its en passant, which no
-// second move has, left out; `king` given when the turn began out of check),
-// the opponent for the replies to a move. Only m changed the contents of
-// squares, its from and to squares, so a piece whose count reads neither
-// keeps it. The pieces that read them, m's piece if it is Us's, the piece m
-// took, the pinned pieces and the king are counted again, and the pins are
-// found again when m touched a line from the king. Castling and en passant
-// change more squares: counted afresh.
+// Us not in check), from the base of Us before m: Mover is Us for the second
+// move of a Marseillais turn (no en passant; `king` given when the turn began
+// out of check), the opponent for the replies to a move. Only the pieces
+// whose count read m's squares, the piece m took, the pinned pieces and the
+// king are counted again; castling and en passant are counted afresh.
 template <Color Us, Color Mover>
 [[gnu::always_inline]] inline int CountMovesAfter(Board& b, Move m, const UndoRecord& u, const MoveCountBase& base,
                                                   const KingCount* king = nullptr) {

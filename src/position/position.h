@@ -74,11 +74,13 @@ struct BasicPosition : Board {
   uint32_t GamePly() const { return movesMade + uint32_t(ply); }
 };
 
-// Normal chess: at most 417 pseudo-legal moves per position.
-using Position = BasicPosition<ScoredMove, 1, 65536, 512>;
-// Marseillais: a turn list holds at most first moves times second moves
-// (417 * 417); the stack keeps room for eleven such lists.
-using MarseillaisPosition = BasicPosition<ScoredPair, 2, (1 << 21), 420 * 420>;
+// At most 417 pseudo-legal moves stand in any position, and a turn list
+// holds at most first moves times second moves: a ply keeps room for these.
+constexpr int NormalListReserve = 512, MarseillaisListReserve = 420 * 420;
+// The move stacks: 128 worst-case move lists; eleven worst-case turn lists.
+constexpr int NormalStackSize = 1 << 16, MarseillaisStackSize = 1 << 21;
+using Position = BasicPosition<ScoredMove, 1, NormalStackSize, NormalListReserve>;
+using MarseillaisPosition = BasicPosition<ScoredPair, 2, MarseillaisStackSize, MarseillaisListReserve>;
 
 // Builds a position object at the initial position (ply 0, frame 0 empty at
 // the start of the move stack); null when memory is short.

@@ -118,18 +118,24 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
     const bool check = !quiescence && GivesCheck<Us>(pos, m);
     const bool quiescentChild = quiescentChildren && !check;
     UndoRecord& undo = pos.CurrentUndo()[0];
-    const bool evaluateFirst = quiescentChild && !needsTest && MoveKindOf(m) == NormalMove;
-    if (!evaluateFirst) {
+    bool made = false;
+    const auto make = [&] {
       MakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
       pos.OpenNextPly();
+      made = true;
+    };
+    const auto takeBack = [&] {
+      --pos.ply;
+      UnmakeMoveT<Us, Sums::Skip, Flip::PassTurn>(pos, m, undo);
+      RestoreSums(pos, sums);
+    };
+    if (!quiescentChild || needsTest || MoveKindOf(m) != NormalMove) {  // else evaluated first, made if need be
+      make();
       if (needsTest && IsInCheck<Us>(pos)) {
-        --pos.ply;
-        UnmakeMoveT<Us, Sums::Skip, Flip::PassTurn>(pos, m, undo);
-        RestoreSums(pos, sums);
+        takeBack();
         continue;
       }
     }
-    bool made = !evaluateFirst;
     ++legal;
     PvLine child;
     child.count = 0;
@@ -148,20 +154,12 @@ int SearchNode(Position& pos, Context& sc, int alpha, int beta, uint32_t ply, ui
       if (childStandPat >= childBeta) {
         score = -childStandPat;
       } else {
-        if (!made) {
-          MakeMoveT<Us, Sums::Keep, Flip::PassTurn>(pos, m, undo);
-          pos.OpenNextPly();
-          made = true;
-        }
+        if (!made) make();
         score = -SearchNode<Them, Node::Quiescence, InCheck::No>(pos, sc, -beta, childBeta, ply + 1, 0, followPv, child,
                                                                  childStandPat);
       }
     }
-    if (made) {
-      --pos.ply;
-      UnmakeMoveT<Us, Sums::Skip, Flip::PassTurn>(pos, m, undo);
-      RestoreSums(pos, sums);
-    }
+    if (made) takeBack();
     if (sc.stopped) {
       if constexpr (root) break;
       return MateScore;
