@@ -46,11 +46,7 @@ int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, Color sideToMove, 
 int32_t MoveBudget(const TimeControl& tc, uint32_t ply, Color sideToMove) {
   if (tc.fixedMoveTime <= 0)
     return AllotMoveTime(uint32_t(tc.movesPerControl), ply, sideToMove, ClockUsed(tc), tc.baseTime, tc.increment);
-#ifdef QUARN_FUZZING
-  return 1;
-#else
   return tc.fixedMoveTime > FixedTimeMargin ? tc.fixedMoveTime - FixedTimeMargin : 1;
-#endif
 }
 
 }  // namespace quarn

@@ -105,13 +105,13 @@ Next Protover(GameContext&, const Words& w) {
 
 Next SetVariant(GameContext& ctx, const Words& w) {
   const char* name = w.word[1];
-  const bool normal = std::strcmp(name, "normal") == 0;
-  if (!normal && std::strcmp(name, "marseillais") != 0 && std::strcmp(name, "multi") != 0) {
+  Variant known;
+  if (!ParseVariant(name, known)) {
     std::printf("Error (unknown variant): %s\n", name);
     std::fflush(stdout);
     return Next::Nothing;
   }
-  SwitchVariant(ctx, normal ? Variant::Normal : Variant::Marseillais, name);
+  SwitchVariant(ctx, name);
   return Next::GameStep;
 }
 

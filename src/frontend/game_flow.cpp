@@ -189,7 +189,16 @@ bool InitGameContext(GameContext& ctx) {
   return ctx.normalPosition != nullptr;
 }
 
-void SwitchVariant(GameContext& ctx, Variant target, const char* name) {
+bool ParseVariant(const char* name, Variant& v) {
+  const bool normal = std::strcmp(name, "normal") == 0;
+  if (!normal && std::strcmp(name, "marseillais") != 0 && std::strcmp(name, "multi") != 0) return false;
+  v = normal ? Variant::Normal : Variant::Marseillais;
+  return true;
+}
+
+void SwitchVariant(GameContext& ctx, const char* name) {
+  Variant target;
+  if (!ParseVariant(name, target)) return;
   if (ctx.variant == target) return;
   const bool built = target == Variant::Normal
                          ? bool(ctx.normalPosition = ConstructPosition<Position>())

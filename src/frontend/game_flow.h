@@ -14,10 +14,13 @@ namespace quarn {
 // when the position cannot be allocated.
 bool InitGameContext(GameContext& ctx);
 
-// Switches to a variant (named `name` in the command that chose it) and
-// starts a new game, unless it is already in play. The new position is built before
-// the old one is freed, so a failed allocation leaves the game as it was.
-void SwitchVariant(GameContext& ctx, Variant target, const char* name);
+// The variant a name stands for ("normal"; "marseillais" or "multi"), the
+// one place that knows the names; false for any other.
+bool ParseVariant(const char* name, Variant& v);
+// Switches to the variant named and starts a new game, unless it is in play.
+// The new position is built before the old one is freed, so a failed
+// allocation leaves the game as it was.
+void SwitchVariant(GameContext& ctx, const char* name);
 
 void ResetGame(GameContext& ctx);
 
