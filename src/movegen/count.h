@@ -226,10 +226,8 @@ inline int CountLegalMoves(Board& b) {
 namespace detail {
 
 // What a position holds for counting the moves of one side after each of
-// several single moves: the free-move counts of that side's pieces other
-// than the king by slot and their total, the slots they stand in, for each
-// square the slots of the pieces whose count reads it, and the pinned
-// pieces with the lines from the king they may be pinned along.
+// several single moves: its non-king pieces' counts by slot, their total and
+// slots, each square's readers (slots), and the pins with their PinLines.
 struct MoveCountBase {
   uint8_t bySlot[SlotsPerSide];
   int total;

@@ -96,10 +96,9 @@ inline bool PawnCanTake(const Board& b, int t) {
 }
 
 // What a pawn of Us on s may do, for the generator and the counters alike:
-// take on a capture square the opponent holds, step onto the empty square
-// ahead and, from its start rank, on to the empty square beyond; calls
-// visit(target, step) for each. A move onto the last rank stands for the
-// PromotionCount promotions.
+// take on a square the opponent holds, step onto the empty square ahead and,
+// from its start rank, on beyond; visit(target, step) for each (onto the last
+// rank: the PromotionCount promotions).
 enum class PawnStep { Capture, Push, DoublePush };
 template <Color Us, class Visit>
 [[gnu::always_inline]] inline void VisitPawnMoves(const Board& b, Square s, Visit&& visit) {

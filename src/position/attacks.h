@@ -59,12 +59,9 @@ inline bool FindAttacker(const Board& b, Square s, Square& attacker) {
 // Which pieces can attack across a square difference (to - from +
 // DifferenceOffset): the kinds by bit position, and as bits.
 enum AttackKindIndex { KnightIndex, KingIndex, DiagonalIndex, StraightIndex, AttackKindCount };
-enum AttackKind : uint8_t {
-  KnightAttack = 1 << KnightIndex,
-  KingAttack = 1 << KingIndex,
-  DiagonalLine = 1 << DiagonalIndex,
-  StraightLine = 1 << StraightIndex
-};
+enum AttackKind : uint8_t { KnightAttack = 1, KingAttack = 2, DiagonalLine = 4, StraightLine = 8 };
+static_assert(KnightAttack == 1 << KnightIndex && KingAttack == 1 << KingIndex && DiagonalLine == 1 << DiagonalIndex &&
+              StraightLine == 1 << StraightIndex);
 inline constexpr std::array<uint8_t, DifferenceCount> AttackKinds = [] {
   std::array<uint8_t, DifferenceCount> t{};
   for (const int* d = KnightSteps; *d; ++d) t[DifferenceOffset + *d] |= KnightAttack;

@@ -123,9 +123,8 @@ constexpr bool InPieceSet(int type) {
 }
 
 // The run-time choice of piece type, as WithSideToMove is of colour: calls
-// f(TypeTag<type>{}) for a type of the set, so that f can instantiate its
-// template <int Type> work. The set's last type (the king in All, else the
-// queen) takes every value outside it.
+// f(TypeTag<type>{}) for a type of the set; the set's last type (the king in
+// All, else the queen) takes every value outside it.
 template <PieceSet Set = PieceSet::All, class F>
 [[gnu::always_inline]] inline decltype(auto) WithPieceType(int type, F&& f) {
   constexpr int last = Set == PieceSet::All ? King : Queen;
