@@ -51,7 +51,7 @@ const LEVEL = "level (?:[0-9]|[1-3][0-9]|40) (?:(?:[0-9]|[1-9][0-9]|1[0-7][0-9])
     "(?:[0-9]|[1-5][0-9]|60)"
 // The only commands a page may send; everything else stays in the browser.
 const ALLOWED = new RegExp("^(?:" + [
-    "xboard", "protover 2", "new", "force", "go", "rand", "norand", "quit", "divide 1",
+    "xboard", "protover 2", "new", "force", "go", "rand", "norand", "quit", "divide 1", "sd [1-9]",
     "variant (?:normal|marseillais|multi)",
     LEVEL,
     "setboard [A-Za-z0-9/ -]+",

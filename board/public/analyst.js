@@ -48,7 +48,7 @@ export class Analyst {
         this.engine = new Engine(this.kind, {
             started: ignore, ready: ignore, notice: ignore, hung: ignore,
             thinking: to((info) => ({type: "analysis-info", info})),
-            move: to(() => ({type: "analysis-move"})),
+            move: to((word) => ({type: "analysis-move", word})),
             died: to((why) => ({type: "analysis-ended", why})),
             busy: to((text) => ({type: "analysis-busy", text})),
             lost: to((text) => ({type: "analysis-busy", text})),

@@ -12,7 +12,7 @@
 // show {now}, import {game, now} (a game read by import.js), import-checked
 // {gen, errors}, play-here {now} (play on from the position viewed); for the
 // analysis engine: analyse {on}, game-review {on}, analysis-info {gen, info},
-// analysis-move {gen}, analysis-busy {gen, text}, analysis-ended {gen, why}.
+// analysis-move {gen, word}, analysis-busy {gen, text}, analysis-ended {gen, why}.
 // Commands: send {line}, reset {lines} (lines whose answers are not waited
 // for), ask {gen} ("divide 1"), check-fen {gen, fen, lines}, restart (a fresh
 // engine; one that thinks cannot be interrupted), release, start, save,
@@ -395,7 +395,14 @@ function playHere(s, {now}, out) {
 // ---- analysis and game review: a second engine ----------------------------
 
 const ANALYSIS_LEVEL = "level 1 180 0" // one move in three hours: it deepens until it is ended
-const REVIEW_LEVEL = "level 1 0:01 0"  // about 0.8 s a position
+// A game review searches each position to a fixed depth (plies, turns in
+// Marseillais), so that its findings do not depend on the machine's speed or
+// load; the level only caps the time. The depth is even, so that the scores
+// before and after a turn each see their side's last reply (at an odd depth a
+// Marseillais side's extra turn swings its score by pawns); a depth of 4
+// turns takes half a minute a position, 2 a few milliseconds.
+const REVIEW_LEVEL = "level 1 0:10 0"
+const REVIEW_DEPTH = {normal: 6, marseillais: 2}
 const DROP_CAP = 2000   // a mate counts as 20 pawns when scores are compared
 const MIN_DROP = 100    // a turn is marked when its mover lost at least a pawn
 const MARKED_TURNS = 3  // and it is among the three worst
@@ -408,7 +415,8 @@ export function viewedIndex(s) {
     return move + 1 === of ? turn + 1 : turn
 }
 
-const searchLines = (s, fen, level) => ["new", `variant ${s.game.variant}`, "force", `setboard ${fen}`, level, "go"]
+const searchLines = (s, fen, level, limits = []) =>
+    ["new", `variant ${s.game.variant}`, "force", `setboard ${fen}`, level, ...limits, "go"]
 
 // The analysis follows the position viewed while it is on; a review owns the engine while it runs.
 function syncAnalysis(s, out) {
@@ -455,12 +463,14 @@ function gameReview(s, {on}, out) {
 function reviewNext(s, out, fresh) {
     s.analysisGen++
     out.push({type: "analysis-start", gen: s.analysisGen, fresh,
-        lines: searchLines(s, s.positions[s.gameReview.at], REVIEW_LEVEL)})
+        lines: searchLines(s, s.positions[s.gameReview.at], REVIEW_LEVEL, [`sd ${REVIEW_DEPTH[s.game.variant]}`])})
 }
 
-function analysisMove(s, {gen}, out) {
+// The search of a review's position ended with its move, or with the second
+// move of a Marseillais turn: its first ("move e2e4,") ends nothing.
+function analysisMove(s, {gen, word = ""}, out) {
     const r = s.gameReview
-    if (gen !== s.analysisGen || !r || r.done) return
+    if (gen !== s.analysisGen || !r || r.done || word.endsWith(",")) return
     const scores = [...r.scores]
     scores[r.at] = r.info ? r.info.score : 0
     s.gameReview = {...r, scores, at: r.at + 1, info: null}

@@ -348,8 +348,19 @@ test("a game review searches every position on one engine and marks the turns th
         starts.push(...commands.filter((c) => c.type === "analysis-start"))
     }
     assert.deepEqual(starts.map((c) => c.fresh), [true, false, false, false])
-    assert.deepEqual(starts.map((c) => c.lines.at(-2)), Array(4).fill("level 1 0:01 0"))
+    assert.deepEqual(starts.map((c) => c.lines.slice(-3, -1)), Array(4).fill(["level 1 0:10 0", "sd 6"]))
     assert.deepEqual(commands.map((c) => c.type), ["analysis-stop"])
     assert.deepEqual(state.gameReview.drops.map((d) => [d.drop, d.marked]),
         [[-20, false], [110, true], [150 + 2000, true], [2000 - 2000, false]]) // a mate counts as 20 pawns
+})
+
+test("a game review waits for both moves of a Marseillais turn before it goes on", () => {
+    const game = {...quick({variant: "marseillais", turns: ["e2e4", "d7d5,d5e4"]}), clocks: Array(3).fill({w: 30000, b: 30000})}
+    let {state, commands} = run(initialState(game), [{type: "game-review", on: true}])
+    assert.equal(commands[0].lines.at(-2), "sd 2")
+    const answer = (word) => ({type: "analysis-move", gen: state.analysisGen, word})
+    ;({state} = run(state, [answer("e2e4"), answer("d7d5,")]))
+    assert.equal(state.gameReview.at, 1) // the first move of Black's turn ends no search
+    ;({state} = run(state, [answer("d5e4")]))
+    assert.equal(state.gameReview.at, 2)
 })

@@ -117,7 +117,7 @@ test("relays whitelisted commands both ways, Marseillais turns and divide includ
     const refused = {
         "not an allowed command": ["perft 3", "divide 2", "post", "e2e4 e7e5", "e2e4,d2d4,c2c4", "level 40 5",
             "level 9999 9999 9999", "level 41 5 0", "level 40 181 0", "level 40 180:01 0", "level 40 0:60 0",
-            "level 40 5 61", "level 0 3 02", "level 40 05 0", "variant suicide", "setboard 8/8/8/8/8/8/8/8 w - - 0 1; rm"],
+            "level 40 5 61", "level 0 3 02", "level 40 05 0", "sd 0", "sd 10", "st 1", "variant suicide", "setboard 8/8/8/8/8/8/8/8 w - - 0 1; rm"],
         "control character": ["ping 1\nperft 6", "ping 1\r", "ping\t1", "ping 1\u0000"],
         "longer than 255 bytes": ["setboard " + "8/".repeat(120) + "8 w - - 0 1", "result * {" + "é".repeat(122) + "a" + "perft 12}",
             "result * {" + "é".repeat(122) + "a" + "level 1 9999 0}"],
