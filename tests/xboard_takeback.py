@@ -65,22 +65,31 @@ class Gui:
         subprocess.run(["xdotool", "windowfocus", "--sync", self.window], check=True, timeout=10)
         subprocess.run(["xdotool", "key", "--delay", "50", *keys], check=True, timeout=10)
 
+    def count(self, pattern):
+        return sum(1 for line in self.lines() if re.search(pattern, line))
+
     def engine_moves(self):
-        return sum(1 for line in self.lines() if re.search(r"<first *: move ", line))
+        return self.count(r"<first *: move ")
 
     def sent(self, word):
-        return sum(1 for line in self.lines() if re.search(r">first *: %s$" % word, line))
+        return self.count(r">first *: %s$" % word)
+
+    def last_engine_move(self):
+        return [re.sub(r".*move ", "", l) for l in self.lines() if re.search(r"<first *: move ", l)][-1]
 
     def play(self, game, avoid=()):
-        """Types the first of PREFERRED that is legal in the game so far."""
-        legal = {move_text(m) for m in game.position().legal()}
+        """Types the first of PREFERRED that is legal in the game so far (a list of move texts) and adds it."""
+        pos = Pos()
+        for m in game:
+            pos = pos.play(pos_move(pos, m))
+        legal = {move_text(m) for m in pos.legal()}
         move = next(m for m in PREFERRED if m in legal and m not in avoid)
         before = self.sent(move)
         subprocess.run(["xdotool", "windowfocus", "--sync", self.window], check=True, timeout=10)
         subprocess.run(["xdotool", "type", "--delay", "50", move], check=True, timeout=10)
         self.keys("Return")
         self.wait(r">first *: %s$" % move, before + 1)
-        game.push(move)
+        game.append(move)
         return move
 
     def close(self):
@@ -89,22 +98,6 @@ class Gui:
             self.proc.wait(timeout=10)
         except subprocess.TimeoutExpired:
             self.proc.kill()
-
-
-class Game:
-    """The game as the person's keys made it, to choose legal moves."""
-
-    def __init__(self):
-        self.moves = []
-
-    def position(self):
-        pos = Pos()
-        for m in self.moves:
-            pos = pos.play(pos_move(pos, m))
-        return pos
-
-    def push(self, move):
-        self.moves.append(move)
 
 
 def pos_move(pos, text):
@@ -159,18 +152,18 @@ def judge(lines):
 
 def scenario_against_engine(engine, directory):
     """A game against the engine (it plays Black), retracted with Ctrl-X."""
-    gui, game = Gui(engine, directory, "against-engine", None), Game()
+    gui, game = Gui(engine, directory, "against-engine", None), []
     try:
         for retracts in (0, 1, 0, 0, 2, 0):
             for _ in range(retracts):
                 removes = gui.sent("remove")
                 gui.keys("ctrl+x")
                 gui.wait(r">first *: remove$", removes + 1)
-                del game.moves[-2:]
+                del game[-2:]
             moves = gui.engine_moves()
             gui.play(game)
             gui.wait(r"<first *: move ", moves + 1)
-            game.push(re.sub(r".*move ", "", [l for l in gui.lines() if re.search(r"<first *: move ", l)][-1]))
+            game.append(gui.last_engine_move())
         return gui.lines(), 3
     finally:
         gui.close()
@@ -179,21 +172,21 @@ def scenario_against_engine(engine, directory):
 def scenario_edit_game(engine, directory):
     """Edit Game: moves typed for both sides, two steps back with
     Alt-Left, a different move, then the engine takes a side."""
-    gui, game = Gui(engine, directory, "edit-game", "EditGame"), Game()
+    gui, game = Gui(engine, directory, "edit-game", "EditGame"), []
     try:
         for _ in range(3):
             gui.play(game)
         undos = gui.sent("undo")
         gui.keys("alt+Left", "alt+Left")
         gui.wait(r">first *: undo$", undos + 2)
-        taken = game.moves[-2:]
-        del game.moves[-2:]
+        taken = game[-2:]
+        del game[-2:]
         gui.play(game, avoid=taken)  # another move than the one taken back
         moves = gui.engine_moves()
-        gui.keys("ctrl+w" if len(game.moves) % 2 == 0 else "ctrl+b")
+        gui.keys("ctrl+w" if len(game) % 2 == 0 else "ctrl+b")
         gui.wait(r"<first *: move ", moves + 1)
         for _ in range(2):
-            game.push(re.sub(r".*move ", "", [l for l in gui.lines() if re.search(r"<first *: move ", l)][-1]))
+            game.append(gui.last_engine_move())
             moves = gui.engine_moves()
             gui.play(game)
             gui.wait(r"<first *: move ", moves + 1)
