@@ -9,7 +9,7 @@ import http from "node:http"
 import os from "node:os"
 import path from "node:path"
 import {fileURLToPath} from "node:url"
-import puppeteer from "puppeteer-core"
+import {launchBrowser, screenshot} from "../e2e/helpers.js"
 
 const board = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..")
 const root = path.dirname(board)
@@ -24,12 +24,7 @@ before(async () => {
         .end(`<!doctype html>${`<iframe src="${server.url}"></iframe>`.repeat(4)}`))
     await new Promise((resolve) => framing.listen(0, "127.0.0.1", resolve))
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), "quarn-board-frame-"))
-    const browser = await puppeteer.launch({
-        executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-        headless: true,
-        args: ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
-            "--disable-component-update", "--disable-sync", `--user-data-dir=${profile}`],
-    })
+    const browser = await launchBrowser(profile)
     env = {server, framing, framingUrl: `http://127.0.0.1:${framing.address().port}/`, browser, profile}
 })
 after(async () => {
@@ -75,8 +70,7 @@ test("the page under its policy loads without a violation and plays a move", asy
     // The engine's answer: a black piece leaves its first two ranks.
     await page.waitForFunction(() => [...document.querySelectorAll("#board g[data-square][data-piece^='b']")]
         .some((g) => /[3-6]$/.test(g.dataset.square)), {timeout: 30000, polling: 100})
-    fs.mkdirSync(path.join(root, "build", "board-screenshots"), {recursive: true})
-    await page.screenshot({path: path.join(root, "build", "board-screenshots", "page-under-its-policy.png")})
+    await screenshot(page, "page-under-its-policy")
     assert.deepEqual(problems, [])
     await page.close()
 })
