@@ -1,8 +1,8 @@
 // The engine's clock and the time allotted to one move.
 #include <climits>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <string>
 
 #include "frontend/clock.h"
@@ -19,17 +19,19 @@ TEST(Clock, AllotMoveTime) {
   std::ifstream file(QUARN_TEST_DATA_DIR "/clock_budget_cases.json");
   ASSERT_TRUE(file) << "no " QUARN_TEST_DATA_DIR "/clock_budget_cases.json";
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  // [movesPerControl, ply, "side", usedTime, baseTime, increment, budget]
-  const std::regex row(R"re(\[(\d+), (\d+), "([wb])", (\d+), (\d+), (\d+), (-?\d+)\])re");
+  // One row a case: [movesPerControl, ply, "side", usedTime, baseTime, increment, budget]
   int count = 0;
-  for (std::sregex_iterator it(text.begin(), text.end(), row), end; it != end; ++it, ++count) {
-    const std::smatch& m = *it;
-    const auto number = [&](int i) { return std::stoll(m[i].str()); };
-    const Color side = m[3].str() == "w" ? White : Black;
-    EXPECT_EQ(AllotMoveTime(uint32_t(number(1)), uint32_t(number(2)), side, int32_t(number(4)), int32_t(number(5)),
-                            int32_t(number(6))),
-              number(7))
-        << m[0].str();
+  for (size_t at = text.find('['); at != std::string::npos; at = text.find('[', at + 1)) {
+    long long moves, ply, used, base, increment, budget;
+    char side;
+    if (std::sscanf(text.c_str() + at, "[%lld, %lld, \"%c\", %lld, %lld, %lld, %lld]", &moves, &ply, &side, &used,
+                    &base, &increment, &budget) != 7)
+      continue;
+    ++count;
+    EXPECT_EQ(AllotMoveTime(uint32_t(moves), uint32_t(ply), side == 'w' ? White : Black, int32_t(used), int32_t(base),
+                            int32_t(increment)),
+              budget)
+        << text.substr(at, text.find(']', at) + 1 - at);
   }
   EXPECT_GE(count, 12);
   const TimeControl fresh;  // before any level: 40 moves in 5 minutes, no increment
