@@ -23,23 +23,11 @@ bool ParseCoordinateMove(const char* text, ParsedMove& out) {
   out.from = MakeSquare(int(fromFile), int(fromRank));
   out.to = MakeSquare(int(toFile), int(toRank));
   out.promotion = Empty;
-  if (n == 5) {
-    switch (Lower(text[4])) {
-      case 'b':
-        out.promotion = Bishop;
-        break;
-      case 'n':
-        out.promotion = Knight;
-        break;
-      case 'q':
-        out.promotion = Queen;
-        break;
-      case 'r':
-        out.promotion = Rook;
-        break;
-      default:
-        return false;
-    }
+  if (n == 5) {  // the promotion piece's letter, in either case
+    const char* letter = std::strchr(PieceLetters, Lower(text[4]));
+    const int type = letter ? int(letter - PieceLetters) : Empty;
+    if (type < Knight || type > Queen) return false;
+    out.promotion = PieceType(type);
   }
   return true;
 }

@@ -16,42 +16,33 @@ namespace quarn {
 // generator uses it to name the checker.
 template <Color A>
 inline bool FindAttacker(const Board& b, Square s, Square& attacker) {
+  // Whether `from` holds a piece of A of the type (or of `alsoType`), then
+  // named the attacker.
+  const auto holds = [&](int from, int type, int alsoType = Empty) {
+    if (IsOffBoard(from) || b.colorAt[from] != A || (b.typeAt[from] != type && b.typeAt[from] != alsoType))
+      return false;
+    attacker = Square(from);
+    return true;
+  };
+  const auto firstPiece = [&](int d) {
+    int from = s + d;
+    while (!IsOffBoard(from) && b.colorAt[from] == NoColor) from += d;
+    return from;
+  };
   for (int step : PawnCaptureSteps[A]) {
-    const int from = s - step;
-    if (!IsOffBoard(from) && b.typeAt[from] == Pawn && b.colorAt[from] == A) {
-      attacker = Square(from);
-      return true;
-    }
+    if (holds(s - step, Pawn)) return true;
   }
   for (const int* d = KnightSteps; *d; ++d) {
-    const int from = s + *d;
-    if (!IsOffBoard(from) && b.typeAt[from] == Knight && b.colorAt[from] == A) {
-      attacker = Square(from);
-      return true;
-    }
+    if (holds(s + *d, Knight)) return true;
   }
   for (const int* d = KingSteps; *d; ++d) {
-    const int from = s + *d;
-    if (!IsOffBoard(from) && b.typeAt[from] == King && b.colorAt[from] == A) {
-      attacker = Square(from);
-      return true;
-    }
+    if (holds(s + *d, King)) return true;
   }
   for (const int* d = BishopSteps; *d; ++d) {
-    int from = s + *d;
-    while (!IsOffBoard(from) && b.colorAt[from] == NoColor) from += *d;
-    if (!IsOffBoard(from) && b.colorAt[from] == A && (b.typeAt[from] == Bishop || b.typeAt[from] == Queen)) {
-      attacker = Square(from);
-      return true;
-    }
+    if (holds(firstPiece(*d), Bishop, Queen)) return true;
   }
   for (const int* d = RookSteps; *d; ++d) {
-    int from = s + *d;
-    while (!IsOffBoard(from) && b.colorAt[from] == NoColor) from += *d;
-    if (!IsOffBoard(from) && b.colorAt[from] == A && (b.typeAt[from] == Rook || b.typeAt[from] == Queen)) {
-      attacker = Square(from);
-      return true;
-    }
+    if (holds(firstPiece(*d), Rook, Queen)) return true;
   }
   return false;
 }

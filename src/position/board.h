@@ -94,20 +94,29 @@ inline int FindFreeSlot(const Board& b, Color c, PieceType type) {
   return EmptySlot;
 }
 
-// Places a piece on an empty square, keeping the lists and sums; false and no
-// change when the colour has no room for it.
-inline bool PlacePiece(Board& b, Color c, Square sq, PieceType type) {
-  const int slot = FindFreeSlot(b, c, type);
-  if (slot == EmptySlot) return false;
-  b.typeAt[sq] = type;
-  b.colorAt[sq] = c;
+// Puts a piece on an empty square into the list slot given (a captured piece
+// back into its old slot), keeping the sums with Sums::Keep.
+template <Sums S>
+inline void PutPiece(Board& b, Color c, Square sq, int type, int slot) {
+  b.colorAt[sq] = uint8_t(c);
+  b.typeAt[sq] = uint8_t(type);
   b.slotAt[sq] = uint8_t(slot);
   PieceList& list = b.pieceLists[c];
   list.squares[slot] = sq;
   ++list.countByType[type];
   ++list.total;
-  b.materialSum[c] = AddScores(b.materialSum[c], MaterialValue[type]);
-  b.placementSum[c] = AddScores(b.placementSum[c], PieceSquareTable[c][type][sq]);
+  if constexpr (S == Sums::Keep) {
+    b.materialSum[c] = AddScores(b.materialSum[c], MaterialValue[type]);
+    b.placementSum[c] = AddScores(b.placementSum[c], PieceSquareTable[c][type][sq]);
+  }
+}
+
+// Places a piece on an empty square in a free slot, keeping the lists and
+// sums; false and no change when the colour has no room for it.
+inline bool PlacePiece(Board& b, Color c, Square sq, PieceType type) {
+  const int slot = FindFreeSlot(b, c, type);
+  if (slot == EmptySlot) return false;
+  PutPiece<Sums::Keep>(b, c, sq, type, slot);
   return true;
 }
 

@@ -53,45 +53,17 @@ inline void MovePiece(Board& b, Square from, Square to) {
   b.slotAt[from] = EmptySlot;
 }
 
+// A pawn promoted (oldType Pawn) or a promotion taken back (newType Pawn).
 template <Sums S, Color C>
-inline void PromotePiece(Board& b, Square sq, int type) {
+inline void ChangeType(Board& b, Square sq, int oldType, int newType) {
   if constexpr (S == Sums::Keep) {
-    b.materialSum[C] = AddScores(b.materialSum[C], SubScores(MaterialValue[type], MaterialValue[Pawn]));
+    b.materialSum[C] = AddScores(b.materialSum[C], SubScores(MaterialValue[newType], MaterialValue[oldType]));
     b.placementSum[C] =
-        AddScores(b.placementSum[C], SubScores(PieceSquareTable[C][type][sq], PieceSquareTable[C][Pawn][sq]));
+        AddScores(b.placementSum[C], SubScores(PieceSquareTable[C][newType][sq], PieceSquareTable[C][oldType][sq]));
   }
-  b.typeAt[sq] = uint8_t(type);
-  --b.pieceLists[C].countByType[Pawn];
-  ++b.pieceLists[C].countByType[type];
-}
-
-template <Sums S, Color C>
-inline void DemotePiece(Board& b, Square sq) {
-  const int type = b.typeAt[sq];
-  if constexpr (S == Sums::Keep) {
-    b.materialSum[C] = SubScores(b.materialSum[C], SubScores(MaterialValue[type], MaterialValue[Pawn]));
-    b.placementSum[C] =
-        SubScores(b.placementSum[C], SubScores(PieceSquareTable[C][type][sq], PieceSquareTable[C][Pawn][sq]));
-  }
-  b.typeAt[sq] = Pawn;
-  --b.pieceLists[C].countByType[type];
-  ++b.pieceLists[C].countByType[Pawn];
-}
-
-// Puts a captured piece back into its old slot.
-template <Sums S>
-inline void RestorePiece(Board& b, Color c, Square sq, int type, int slot) {
-  b.colorAt[sq] = uint8_t(c);
-  b.typeAt[sq] = uint8_t(type);
-  b.slotAt[sq] = uint8_t(slot);
-  PieceList& list = b.pieceLists[c];
-  list.squares[slot] = sq;
-  ++list.countByType[type];
-  ++list.total;
-  if constexpr (S == Sums::Keep) {
-    b.materialSum[c] = AddScores(b.materialSum[c], MaterialValue[type]);
-    b.placementSum[c] = AddScores(b.placementSum[c], PieceSquareTable[c][type][sq]);
-  }
+  b.typeAt[sq] = uint8_t(newType);
+  --b.pieceLists[C].countByType[oldType];
+  ++b.pieceLists[C].countByType[newType];
 }
 
 }  // namespace detail
@@ -116,7 +88,7 @@ inline void MakeMoveT(Board& b, Move m, UndoRecord& u) {
       u.capturedSlot = b.slotAt[to];
       if (b.colorAt[to] != NoColor) detail::RemovePiece<S, Opponent(Us)>(b, to);
       detail::MovePiece<S, Us>(b, from, to);
-      detail::PromotePiece<S, Us>(b, to, PromotedType(m));
+      detail::ChangeType<S, Us>(b, to, Pawn, PromotedType(m));
       b.epSquare = NoSquare;
       b.castlingRights &= uint8_t(~CastlingMaskTo[to]);
       break;
@@ -152,11 +124,11 @@ inline void UnmakeMoveT(Board& b, Move m, const UndoRecord& u) {
   const Square from = MoveFrom(m), to = MoveTo(m);
   switch (MoveKindOf(m)) {
     case PromotionMove:
-      detail::DemotePiece<S, Us>(b, to);
+      detail::ChangeType<S, Us>(b, to, b.typeAt[to], Pawn);
       [[fallthrough]];
     case NormalMove:
       detail::MovePiece<S, Us>(b, to, from);
-      if (u.captured != Empty) detail::RestorePiece<S>(b, Them, to, u.captured, u.capturedSlot);
+      if (u.captured != Empty) PutPiece<S>(b, Them, to, u.captured, u.capturedSlot);
       break;
     case CastlingMove: {
       const int code = MoveExtra(m);
@@ -166,7 +138,7 @@ inline void UnmakeMoveT(Board& b, Move m, const UndoRecord& u) {
     }
     default:
       detail::MovePiece<S, Us>(b, to, from);
-      detail::RestorePiece<S>(b, Them, Square(to - PawnPushStep[Us]), Pawn, u.capturedSlot);
+      PutPiece<S>(b, Them, Square(to - PawnPushStep[Us]), Pawn, u.capturedSlot);
       break;
   }
   b.epSquare = u.oldEpSquare;
