@@ -107,7 +107,7 @@ rm -rf "${out:?}"/*
 # The Linux engines: one profile-guided, link-time optimised build, linked
 # dynamically (the package's) and statically (the tarball's).
 run "Linux build (profile-guided: a few minutes)" cmake -S . -B "$work/linux" -DCMAKE_BUILD_TYPE=Release \
-  -DQUARN_PGO=ON -DQUARN_TESTS=OFF "-DCMAKE_CXX_FLAGS=$prefix_maps" "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now"
+  -DQUARN_PGO=ON -DQUARN_TESTS=OFF "-DCMAKE_CXX_FLAGS=$prefix_maps -D_FORTIFY_SOURCE=2" "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now"
 run "Linux build: the engines" cmake --build "$work/linux" -j"$(nproc)" --target quarn quarn_static
 
 # Windows: cross-compiled with mingw-w64 (no profile: its training run would
