@@ -11,7 +11,7 @@ mapfile -t missing < <(missing_packages git:git g++:g++ cmake:cmake make:make py
   clang-format:clang-format clang:clang++ valgrind:valgrind libgtest-dev:/usr/include/gtest/gtest.h \
   'libclang-rt-14-dev:/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' \
   nodejs:node npm:npm chromium:chromium emscripten:emcc parallel:parallel rsync:rsync openssh-server:/usr/sbin/sshd \
-  slurm-wlm:/usr/sbin/slurmctld munge:/usr/sbin/munged \
+  slurm-wlm:/usr/sbin/slurmctld munge:/usr/sbin/munged procps:pgrep \
   dpkg-dev:dpkg-shlibdeps lintian:lintian file:file zip:zip unzip:unzip g++-mingw-w64-x86-64-win32:x86_64-w64-mingw32-g++-win32 \
   wine:/usr/bin/wine-stable wine64:/usr/lib/wine/wine64 xboard:/usr/games/xboard xvfb:xvfb-run xauth:xauth fairymax:/usr/games/fairymax \
   xdotool:xdotool)
