@@ -82,15 +82,12 @@ def boards_and_move(engine, lines):
 def play_game(args, number, rng):
     marseillais = args.variant == "marseillais"
     engines = [Engine(args.engine, name, args.timeout) for name in ("white", "black")]
-    pos, plies, needs_go = Pos(), 0, [False, False]
+    pos, plies, needs_go = Pos(), 0, [number > 1] * 2
     try:
-        for e in engines:
+        for e in engines:  # later games: an opening of random plies, typed to both engines in force mode
             e.ask("xboard", "protover 2", "variant " + args.variant, "new", "level " + args.level,
-                  *(["rand"] if args.random else []))
-        if number > 1:  # an opening of random plies, typed to both engines in force mode
-            for e in engines:
-                e.ask("force")
-            needs_go = [True, True]
+                  *(["rand"] if args.random else []), *(["force"] if number > 1 else []))
+        if number > 1:
             for _ in range(rng.randint(1, 4)):
                 turn = rng.choice(pos.turns() if marseillais else [(m,) for m in pos.legal()])
                 for e in engines:
