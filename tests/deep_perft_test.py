@@ -248,13 +248,10 @@ def one_node_slurm():
     """munged, slurmctld and slurmd for this machine as children of the test,
     configured in TMP (no cgroups); the environment the tool's Slurm commands need."""
     base = os.path.join(TMP, "slurm")
-    os.makedirs(os.path.join(base, "state"))
-    os.makedirs(os.path.join(base, "spool"))
+    for folder in ("state", "spool"):
+        os.makedirs(os.path.join(base, folder))
     os.chmod(TMP, 0o755)
-    key = os.path.join(base, "munge.key")
-    with open(key, "wb") as f:
-        f.write(os.urandom(1024))
-    os.chmod(key, 0o600)
+    key = write(os.path.join(base, "munge.key"), [os.urandom(512).hex()], 0o600)
     sock = os.path.join(base, "munge.socket")
     node = socket.gethostname().split(".")[0]
     with open(os.path.join(base, "slurm.conf"), "w") as f:
