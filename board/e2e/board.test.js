@@ -2,6 +2,7 @@
 // Every test ends with a screenshot in build/board-screenshots/.
 import {test, before, after} from "node:test"
 import assert from "node:assert/strict"
+import http from "node:http"
 import {
     launch, openPage, openTab, watched, phase, thinking, settings, clickSquare, clickMove, dragMove, typeMove, expectPiece, text,
     moveList, waitMoves, setUp, screenshot, confirmIfAsked,
@@ -46,7 +47,6 @@ async function assertTurnShown(page, turn, color) {
 }
 
 browserTest("normal game: first moves, the engine's answers, take back; ending it asks first in the page", async (page) => {
-    assert.deepEqual(page.consoleErrors, [])
     assert.equal(await text(page, "#engine-kind"), "quarn on this machine")
     await settings(page, {variant: "normal", level: "quick", random: true})
     await clickMove(page, "e2", "e4")
@@ -81,6 +81,25 @@ browserTest("normal game: first moves, the engine's answers, take back; ending i
     await phase(page, "over")
     assert.equal(await text(page, "#banner"), "White resigned: Black wins (0-1)")
     assert.equal(await page.$eval("#banner", (el) => el.dataset.tone), "loss")
+    assert.deepEqual(page.consoleErrors, []) // no error, no breach of the page's policy
+})
+
+browserTest("a page of another local site that frames the board gets no board and no engine", async (page) => {
+    assert.match(page.response.headers()["content-security-policy"], /frame-ancestors 'none'/)
+    assert.equal(page.response.headers()["x-frame-options"], "DENY")
+    // Another site on this machine (another port: another origin) that frames the board four times.
+    const framing = http.createServer((req, res) => res.writeHead(200, {"content-type": "text/html"})
+        .end(`<!doctype html>${`<iframe src="${env.board.url}"></iframe>`.repeat(4)}`))
+    await new Promise((resolve) => framing.listen(0, "127.0.0.1", resolve))
+    const engines = env.board.sessions.size
+    const other = await page.browserContext().newPage()
+    await other.goto(`http://127.0.0.1:${framing.address().port}/`)
+    await new Promise((r) => setTimeout(r, 3000))
+    assert.equal(env.board.sessions.size, engines, "a framed board took an engine")
+    for (const frame of other.frames().slice(1)) {
+        assert.equal(await frame.$("#board").catch(() => null), null, "a frame shows the board")
+    }
+    framing.close()
 })
 
 // Take back or set up while quarn thinks ends that engine; the fresh one

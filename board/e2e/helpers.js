@@ -46,9 +46,11 @@ export async function openTab(context, url, ready = true) {
     const page = await context.newPage()
     await page.setViewport({width: 1100, height: 860})
     page.on("pageerror", (err) => console.error("page error:", err.message))
-    page.consoleErrors = []
+    page.consoleErrors = [] // a breach of the page's content security policy is one too
     page.on("console", (m) => m.type() === "error" && page.consoleErrors.push(m.text()))
-    await page.goto(url)
+    await page.evaluateOnNewDocument(() => document.addEventListener("securitypolicyviolation",
+        (e) => console.error(`policy violation: ${e.violatedDirective} ${e.blockedURI}`)))
+    page.response = await page.goto(url)
     if (ready) await phase(page, "human", "engine")
     return page
 }

@@ -140,7 +140,10 @@ const RACES = [
     ["a reload mid-turn: the stored game is replayed, quarn plans with its clock", quick({turns: ["e2e4", "e7e5", "d2d4"],
         clocks: [{w: 30000, b: 30000}, {w: 30000, b: 30000}, {w: 30000, b: 29000}, {w: 25000, b: 29000}], spent: 4000}),
     [["answer", 0], ["tick", 1000]],
-    {turns: 3, phase: "engine", blackClock: 24000, replayed: ["e2e4", "e7e5", "d2d4"]}],
+    {turns: 3, phase: "engine", blackClock: 24000, level: "level 40 0:25 0", replayed: ["e2e4", "e7e5", "d2d4"]}],
+    ["a reload past quarn's flag is a time loss at once", quick({turns: ["e2e4"],
+        clocks: [{w: 30000, b: 30000}, {w: 29000, b: 4000}], spent: 6000}), [["answer", 0]],
+    {turns: 1, phase: "over", result: "Black's time ran out: White wins"}],
     ["a hidden tab gives its engine back, clocks stopped, and replays when shown", quick(), [["answer", 0],
         ["move", "e2e4", 0], ["answer", 0], ["quarn", "e7e5", 10], ["answer", 10], ["release", 1010],
         ["tick", 600000], ["show", 600000], ["ready"], ["answer", 600000], ["tick", 601000]],
@@ -153,7 +156,8 @@ test("races at the clock and between the engine and the controls", () => {
         const now = script.findLast((e) => typeof e[e.length - 1] === "number")?.at(-1) ?? 0
         const got = {turns: state.game.turns.length, result: state.game.result?.text ?? null, phase: state.phase,
             restarts: engine.restarts, last: engine.lines.at(-1), released: engine.released, startFen: state.game.startFen,
-            whiteClock: clocksAt(state, now).w, blackClock: clocksAt(state, now).b, legal: state.legal.length}
+            whiteClock: clocksAt(state, now).w, blackClock: clocksAt(state, now).b, legal: state.legal.length,
+            level: engine.lines.findLast((l) => l.startsWith("level "))}
         if (want.replayed) {
             const from = engine.lines.lastIndexOf("force") + 1
             got.replayed = engine.lines.slice(from, from + want.replayed.length)
@@ -282,12 +286,12 @@ test("a share link holds the game and gives it back; a tampered one names its ba
 
 test("two people at one board: each side moves in turn, quarn never plays", () => {
     const both = quick({human: "both"})
-    const {state, engine} = play(both, [["answer", 0], ["move", "f2f3", 0], ["answer", 0], ["move", "e7e5", 10],
-        ["answer", 10], ["move", "g2g4", 20], ["answer", 20], ["move", "d8h4", 30], ["answer", 40], ["take-back", 50], ["answer", 60]])
+    const foolsMate = [["answer", 0], ["move", "f2f3", 0], ["answer", 0], ["move", "e7e5", 10], ["answer", 10],
+        ["move", "g2g4", 20], ["answer", 20], ["move", "d8h4", 30], ["answer", 40]]
+    const {state, engine} = play(both, [...foolsMate, ["take-back", 50], ["answer", 60]])
     assert.equal(engine.lines.includes("go"), false)
     assert.deepEqual([state.game.turns.length, state.phase, state.game.result], [3, "human", null])
-    const mated = play(both, [["answer", 0], ["move", "f2f3", 0], ["answer", 0], ["move", "e7e5", 10],
-        ["answer", 10], ["move", "g2g4", 20], ["answer", 20], ["move", "d8h4", 30], ["answer", 40]]).state
+    const mated = play(both, foolsMate).state
     assert.equal(mated.game.result.text, "Checkmate: Black wins")
     assert.equal(gameHeaders(mated.game, LEVELS.quick, "", new Date(0)).find(([k]) => k === "Black")[1], "Player")
 })

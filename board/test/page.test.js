@@ -69,14 +69,23 @@ test("insufficient material", () => {
     }
 })
 
-test("game end: mate, stalemate, threefold, 50 moves or turns", () => {
-    const shuffle = play(START_FEN, ["g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8"], "normal")
-    assert.equal(gameEnd(shuffle.positions.slice(0, -1), 20, "normal"), null)
-    assert.equal(gameEnd(shuffle.positions, 20, "normal").text, "Draw by threefold repetition")
-    assert.deepEqual(gameEnd(["R6k/6pp/8/8/8/8/8/6K1 b - - 0 1"], 0, "normal"), {score: "1-0", text: "Checkmate: White wins"})
-    assert.equal(gameEnd(["7k/5Q2/8/8/8/8/8/6K1 b - - 0 1"], 0, "normal").text, "Stalemate: draw")
-    assert.equal(gameEnd(["7k/8/8/8/8/8/8/R5K1 b - - 100 80"], 5, "marseillais").text, "Draw by the 50-turn rule")
-    assert.equal(gameEnd(["7k/8/8/8/8/8/8/R5K1 b - - 99 80"], 5, "normal"), null)
+test("game end: mate, stalemate, threefold, 50 moves or turns, insufficient material", () => {
+    const shuffle = play(START_FEN, ["g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8"], "normal").positions
+    const cases = [
+        // positions before each turn, legal moves or turns, variant, the result's text (null: the game goes on)
+        [shuffle.slice(0, -1), 20, "normal", null],
+        [shuffle, 20, "normal", "Draw by threefold repetition"],
+        [["R6k/6pp/8/8/8/8/8/6K1 b - - 0 1"], 0, "normal", "Checkmate: White wins"],
+        [["k7/1B6/1K6/8/8/8/8/8 b - - 1 1"], 0, "marseillais", "Checkmate: White wins"], // a lone bishop mates
+        [["7k/5Q2/8/8/8/8/8/6K1 b - - 0 1"], 0, "normal", "Stalemate: draw"],
+        [["7k/8/8/8/8/8/8/R5K1 b - - 100 80"], 5, "marseillais", "Draw by the 50-turn rule"],
+        [["7k/8/8/8/8/8/8/R5K1 b - - 99 80"], 5, "normal", null],
+        [["4k3/8/8/8/8/8/8/4K3 b - - 0 1"], 5, "normal", "Draw by insufficient material"],
+    ]
+    for (const [positions, legal, variant, want] of cases) {
+        assert.equal(gameEnd(positions, legal, variant)?.text ?? null, want, positions.at(-1))
+    }
+    assert.equal(gameEnd(["R6k/6pp/8/8/8/8/8/6K1 b - - 0 1"], 0, "normal").score, "1-0")
 })
 
 // The engine's own answers, shared with its clock test: the page's copy of

@@ -81,11 +81,11 @@ function raw(request, to = port) {
         socket.on("close", () => resolve(data))
     })
 }
-const request = (line, host = `127.0.0.1:${port}`, extra = "") =>
-    raw(`${line} HTTP/1.1\r\nHost: ${host}\r\n${extra}Connection: close\r\n\r\n`)
+const request = (line, host = `127.0.0.1:${port}`, extra = "", to = port) =>
+    raw(`${line} HTTP/1.1\r\nHost: ${host}\r\n${extra}Connection: close\r\n\r\n`, to)
 const status = async (answer) => Number(/^HTTP\/1\.1 (\d{3})/.exec(await answer)?.[1] || 0)
-const upgrade = (host, origin = `http://${host}`) => request("GET /ws", host, `Origin: ${origin}\r\n` +
-    "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n")
+const UPGRADE = "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
+const upgrade = (host, origin = `http://${host}`) => request("GET /ws", host, `Origin: ${origin}\r\n${UPGRADE}`)
 
 async function serving() {
     assert.equal(server.exitCode, null, "the server has exited")
@@ -271,8 +271,7 @@ function hog(request, total = request.length, {stopAtMb = Infinity} = {}) {
 }
 // WebSocket frames from a client: FIN, opcode, masked with a zero key.
 const frame = (opcode, payload) => Buffer.concat([Buffer.from([0x80 | opcode, 0x80 | payload.length, 0, 0, 0, 0]), payload])
-const HANDSHAKE = () => `GET /ws HTTP/1.1\r\nHost: 127.0.0.1:${port}\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n` +
-    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n"
+const HANDSHAKE = () => `GET /ws HTTP/1.1\r\nHost: 127.0.0.1:${port}\r\n${UPGRADE}\r\n`
 
 // A fresh tab plays a move, once an engine is free (a tab told it is busy tries again).
 async function playsAMove(to = port) {
@@ -401,7 +400,7 @@ test("under a low descriptor limit (ulimit -n) idle connections leave an engine 
         await c.closed
         await sleep(500)
         assert.equal(tight.exitCode, null, "the server has exited")
-        assert.equal(await status(raw(`GET / HTTP/1.1\r\nHost: 127.0.0.1:${tightPort}\r\nConnection: close\r\n\r\n`, tightPort)), 200)
+        assert.equal(await status(request("GET /", `127.0.0.1:${tightPort}`, "", tightPort)), 200)
     } finally {
         tight.kill()
     }
