@@ -7,7 +7,7 @@ import {
     launch, openPage, openTab, watched, phase, thinking, settings, clickSquare, clickMove, dragMove, typeMove, expectPiece, text,
     moveList, waitMoves, setUp, screenshot, confirmIfAsked,
 } from "./helpers.js"
-import {CASES, moveAfterFlag} from "./fair-play.js"
+import {CASES, caseEnv} from "./fair-play.js"
 import {ENGINE_REFUSED_FEN} from "../public/words.js"
 
 let env
@@ -146,16 +146,8 @@ browserTest("Marseillais: promotion with the piece chosen", async (page) => {
     assert.equal((await moveList(page))[0], "b8=N,Ke2")
 })
 
-browserTest("Marseillais: a refused FEN keeps the game; a check ends a turn; a set-up position ends in mate", async (page) => {
+browserTest("Marseillais: a check ends a turn; a set-up position ends in mate", async (page) => {
     await settings(page, {variant: "marseillais", level: "quick", random: true})
-    await clickMove(page, "e2", "e4")
-    await waitMoves(page, 2)
-    const before = await moveList(page)
-    await setUp(page, "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1", true) // Black's king in check with White to move
-    assert.equal(await text(page, "#setup-error"), ENGINE_REFUSED_FEN)
-    await phase(page, "human")
-    assert.deepEqual(await moveList(page), before)
-
     await setUp(page, "4k3/8/8/8/8/8/8/R3K3 w Q - 0 1")
     await clickMove(page, "a1", "a8")
     await waitMoves(page, 2)
@@ -210,33 +202,6 @@ browserTest("an engine killed while thinking, or hung while idle, is replaced wi
     await waitMoves(page, 2)
     assert.equal((await moveList(page))[0], "d4")
     assert.match(await text(page, "#engine-state"), /did not answer within 10 s/)
-})
-
-// A game as the page keeps it, resumed by a new tab of the same browser
-// (the most recent game no open tab plays): quarn (Black) to move after 1. e4.
-async function resumeStored(page, id, quarnMs, spentMs) {
-    await page.evaluate((id, b, spent) => localStorage.setItem(`quarn-board-game:${id}`, JSON.stringify({
-        variant: "normal", human: "w", level: "m15", random: false, startFen: null, turns: ["e2e4"], result: null,
-        clocks: [{w: 900000, b: 900000}, {w: 899000, b}], spent, flipped: false, savedAt: Date.now() + 60000,
-    })), id, quarnMs, spentMs)
-    return openTab(page.browserContext(), env.board.url, false)
-}
-
-browserTest("a resumed game at a low clock: quarn plans with its real time, and is flagged at 0:00", async (page) => {
-    // With a fresh 15-minute clock quarn would think 20 s; with 4 s left it answers at once.
-    let tab = await resumeStored(page, "low", 4000, 0)
-    await waitMoves(tab, 2)
-    assert.equal(await text(tab, "#clock-top .who"), "Black (quarn)")
-    assert.match(await text(tab, "#clock-top .time"), /^0:0[34]$/)
-    assert.equal(await tab.$eval("#banner", (el) => el.hidden), true)
-    await tab.close()
-
-    tab = await resumeStored(page, "out", 4000, 6000)
-    await phase(tab, "over")
-    assert.equal(await text(tab, "#banner"), "Black's time ran out: White wins (1-0)")
-    assert.equal(await text(tab, "#clock-top .time"), "0:00")
-    await screenshot(tab, "quarn-flagged")
-    await tab.close()
 })
 
 browserTest("two tabs keep their own games; a new tab resumes the one no tab plays", async (page) => {
@@ -296,32 +261,5 @@ browserTest("Marseillais SAN list: single first turn, a refused second move; a c
     assert.equal(await text(page, "#move-error"), 'No legal turn matches "a9".')
 })
 
-browserTest("insufficient material: K v K is a draw; in Marseillais a lone bishop can mate", async (page) => {
-    await settings(page, {variant: "normal", level: "quick", random: true})
-    await setUp(page, "4k3/8/8/8/8/8/3p4/4K3 w - - 0 1")
-    await typeMove(page, "Kxd2")
-    await phase(page, "over")
-    assert.equal(await text(page, "#banner"), "Draw by insufficient material (1/2-1/2)")
-
-    // In Marseillais a lone bishop mates: Kb8, the one flight, leaves the king no second move.
-    await settings(page, {variant: "marseillais"})
-    await setUp(page, "k7/8/BK6/8/8/8/8/8 w - - 0 1")
-    await typeMove(page, "Bb7")
-    await phase(page, "over")
-    assert.equal(await text(page, "#banner"), "Checkmate: White wins (1-0)")
-    assert.deepEqual(await moveList(page), ["Bb7#"])
-})
-
-// The clock at the flag, review, the phone layout, a hidden tab (as on the static site).
-for (const [name, body] of CASES) {
-    browserTest(name, (page) => body(page, {
-        sessions: () => env.board.sessions.size,
-        async open(query = "", hook = false) {
-            const tab = await page.browserContext().newPage()
-            await tab.setViewport({width: 1100, height: 860})
-            if (hook) await tab.evaluateOnNewDocument(moveAfterFlag, "Ra8")
-            await tab.goto(env.board.url + query)
-            return tab
-        },
-    }))
-}
+// The clock at the flag, review, the phone layout, a hidden tab, import and share (as on the static site).
+for (const [name, body] of CASES) browserTest(name, (page) => body(page, caseEnv(page, env.board.url, () => env.board.sessions.size)))

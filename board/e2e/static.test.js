@@ -14,7 +14,7 @@ import {
     launchBrowser, openTab, watched, phase, thinking, settings, clickSquare, clickMove, expectPiece, text, moveList, waitMoves,
     screenshot, confirmIfAsked,
 } from "./helpers.js"
-import {CASES, moveAfterFlag} from "./fair-play.js"
+import {CASES, caseEnv} from "./fair-play.js"
 
 const board = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..")
 const SUB_PATH = "/games/quarn/board/"
@@ -155,15 +155,4 @@ siteTest("a reload resumes the game; after the first visit the site plays with i
 })
 
 // The clock at the flag, review, the phone layout, a hidden tab (as on the served board).
-for (const [name, body] of CASES) {
-    siteTest(name, (page, server) => body(page, {
-        sessions: () => null,
-        async open(query = "", hook = false) {
-            const tab = await page.browserContext().newPage()
-            await tab.setViewport({width: 1100, height: 860})
-            if (hook) await tab.evaluateOnNewDocument(moveAfterFlag, "Ra8")
-            await tab.goto(server.url + query)
-            return tab
-        },
-    }))
-}
+for (const [name, body] of CASES) siteTest(name, (page, server) => body(page, caseEnv(page, server.url, () => null)))

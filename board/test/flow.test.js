@@ -120,6 +120,17 @@ const RACES = [
     ["the flag falls on a tick", quick(), [["answer", 0], ["move", "e2e4", 0], ["answer", 0], ["quarn", "e7e5", 10],
         ["answer", 10], ["tick", 30009], ["tick", 30011]],
     {turns: 2, result: "White's time ran out: Black wins", phase: "over"}],
+    ["a flag against a bare king is a draw", quick({startFen: "4k3/8/8/8/8/8/R7/4K3 w - - 0 1"}), [["answer", 0],
+        ["move", "a2a1", 0], ["answer", 0], ["quarn", "e8d8", 10], ["answer", 10], ["tick", 30011]],
+    {turns: 2, result: "White's time ran out; Black cannot mate: draw", score: "1/2-1/2", phase: "over"}],
+    ["a clock starts with its side's first turn", quick(), [["answer", 0], ["tick", 60000], ["move", "e2e4", 61000],
+        ["answer", 61000], ["tick", 200000], ["quarn", "e7e5", 200000], ["answer", 200000], ["tick", 201000]],
+    {turns: 2, result: null, whiteClock: 29000, blackClock: 30000}],
+    ...[[29999, null, 3], [30001, "White's time ran out: Black wins", 2]].map(([second, result, turns]) => [
+        `a Marseillais turn's second move at ${second} ms`, {...freshGame({variant: "marseillais", human: "w", level: "quick"}),
+            turns: ["e2e4", "e7e5,d7d5"], clocks: Array(3).fill({w: 30000, b: 30000})},
+        [["legal", {gen: 1, list: ["d2d4,g1f3", "d2d4,b1c3", "g1f3,f3g5"], now: 0}], ["move", "d2d4", 10000],
+            ["move", "g1f3", second]], {turns, result}]),
     ["quarn's move after New game is dropped", quick({human: "b"}), [["answer", 0], ["new-game", 100],
         ["quarn", "e2e4", 200], ["ready"], ["answer", 300]],
     {turns: 0, phase: "engine", restarts: 1, last: "go"}],
@@ -154,7 +165,8 @@ test("races at the clock and between the engine and the controls", () => {
     for (const [name, game, script, want] of RACES) {
         const {state, engine} = play(game, script)
         const now = script.findLast((e) => typeof e[e.length - 1] === "number")?.at(-1) ?? 0
-        const got = {turns: state.game.turns.length, result: state.game.result?.text ?? null, phase: state.phase,
+        const got = {turns: state.game.turns.length, result: state.game.result?.text ?? null, score: state.game.result?.score,
+            phase: state.phase,
             restarts: engine.restarts, last: engine.lines.at(-1), released: engine.released, startFen: state.game.startFen,
             whiteClock: clocksAt(state, now).w, blackClock: clocksAt(state, now).b, legal: state.legal.length,
             level: engine.lines.findLast((l) => l.startsWith("level "))}
@@ -164,25 +176,6 @@ test("races at the clock and between the engine and the controls", () => {
         }
         for (const key of Object.keys(want)) assert.deepEqual(got[key], want[key], `${name}: ${key}`)
     }
-})
-
-test("a Marseillais turn counts when its second move is made before the flag", () => {
-    const game = {...freshGame({variant: "marseillais", human: "w", level: "quick"}), turns: ["e2e4", "e7e5,d7d5"],
-        clocks: [{w: 30000, b: 30000}, {w: 30000, b: 30000}, {w: 30000, b: 30000}]}
-    const turns = ["d2d4,g1f3", "d2d4,b1c3", "g1f3,f3g5"]
-    for (const [second, result, count] of [[29999, null, 3], [30001, "White's time ran out: Black wins", 2]]) {
-        const script = [["legal", {gen: 1, list: turns, now: 0}], ["move", "d2d4", 10000], ["move", "g1f3", second]]
-        const {state} = play(game, script)
-        assert.equal(state.game.result?.text ?? null, result)
-        assert.equal(state.game.turns.length, count)
-    }
-})
-
-test("a clock starts with its side's first turn", () => {
-    const {state} = play(quick(), [["answer", 0], ["tick", 60000], ["move", "e2e4", 61000], ["answer", 61000],
-        ["tick", 200000], ["quarn", "e7e5", 200000], ["answer", 200000], ["tick", 201000]])
-    assert.equal(state.game.result, null)
-    assert.deepEqual(clocksAt(state, 201000), {w: 29000, b: 30000})
 })
 
 test("who can still mate when the other side's time runs out", () => {
@@ -200,10 +193,6 @@ test("who can still mate when the other side's time runs out", () => {
         assert.equal(canMate(fen, side, "normal"), normal, `${fen} ${side}`)
         assert.equal(canMate(fen, side, "marseillais"), marseillais, `${fen} ${side} Marseillais`)
     }
-    const bare = quick({startFen: "4k3/8/8/8/8/8/R7/4K3 w - - 0 1"})
-    const {state} = play(bare, [["answer", 0], ["move", "a2a1", 0], ["answer", 0], ["quarn", "e8d8", 10],
-        ["answer", 10], ["tick", 30011]])
-    assert.deepEqual(state.game.result, {score: "1/2-1/2", text: "White's time ran out; Black cannot mate: draw"})
 })
 
 test("review walks the moves, turns and both moves of a Marseillais turn", () => {
