@@ -1,9 +1,10 @@
 // Browser tests shared by the served board (board.test.js) and the static
 // site (static.test.js): the clock at the flag, review, the phone layout, a
 // hidden tab giving its engine back, import, export and share links, two
-// people at one board, increments. Each case: [name, body(page, env)],
-// where env.open(query) opens another tab of the page's browser context and
-// env.sessions() counts the engines the board server runs (null for the site).
+// people at one board, analysis and game review. Each case: [name, body(page, env)],
+// with env from caseEnv below. Rules the page's pure modules decide (who may
+// still mate at the flag, when a clock starts, increments) are tested under Node
+// in test/flow.test.js; these cases check what only a browser shows.
 import assert from "node:assert/strict"
 import {phase, clickMove, typeMove, waitMoves, moveList, text, screenshot, settings, openTab, confirmIfAsked, setUp}
     from "./helpers.js"
