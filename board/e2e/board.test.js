@@ -99,6 +99,7 @@ browserTest("a page of another local site that frames the board gets no board an
     for (const frame of other.frames().slice(1)) {
         assert.equal(await frame.$("#board").catch(() => null), null, "a frame shows the board")
     }
+    await screenshot(other, "framed-board")
     framing.close()
 })
 
