@@ -385,7 +385,9 @@ TEST(Attacks, PinsAndPaths) {
   }
   Board b = BoardFromFen("7k/8/8/8/3n4/8/8/K7 w - - 0 1");
   EXPECT_TRUE(IsPathEmpty(b, Sq("a1"), Sq("c3")) && IsPathEmpty(b, Sq("a1"), Sq("b2")));
-  EXPECT_FALSE(IsPathEmpty(b, Sq("a1"), Sq("h8")) || IsPathEmpty(b, Sq("h8"), Sq("a1")));
+  // Blocked both ways, and no path at all between squares on no common line.
+  EXPECT_FALSE(IsPathEmpty(b, Sq("a1"), Sq("h8")) || IsPathEmpty(b, Sq("h8"), Sq("a1")) ||
+               IsPathEmpty(b, Sq("a1"), Sq("b3")));
   EXPECT_TRUE(IsPathEmptyExcept(b, Sq("a1"), Sq("h8"), Sq("d4")));
   EXPECT_FALSE(IsPathEmptyExcept(b, Sq("a1"), Sq("h8"), Sq("c3")));
 }
