@@ -4,8 +4,7 @@
 //                                  "kiwipete" depth 5) and Marseillais turns
 //                                  per second (start position depth 3); each
 //                                  count repeated until a second has passed,
-//                                  or RUNS times, the Marseillais count 25
-//                                  times as often (the profile-guided
+//                                  or exactly RUNS times (the profile-guided
 //                                  build's training run, which must do the
 //                                  same work on every machine to give the
 //                                  same engine)
@@ -65,26 +64,21 @@ struct PerftCase {
   int depth;
   bool marseillais;
   uint64_t expected;  // 0 when there is no published count to check against
-  // Counts of this tree per fixed run: about as many as take the time of one
-  // count of the largest trees, so that a fixed-run training gives each
-  // variant the weight a timed run gives it (the Marseillais tree is some 25
-  // times smaller; counted once, its code would look cold to the profile).
-  int countsPerRun;
 };
 
 const PerftCase PerftCases[] = {
-    {"start", StartFen, 6, false, 119060324ULL, 1},
-    {"kiwipete", KiwipeteFen, 5, false, 193690690ULL, 1},
-    {"marseillais start", StartFen, 3, true, 0, 25},
+    {"start", StartFen, 6, false, 119060324ULL},
+    {"kiwipete", KiwipeteFen, 5, false, 193690690ULL},
+    {"marseillais start", StartFen, 3, true, 0},
 };
 
 // Repeat each count until this much time has passed, unless a run count is given.
 constexpr double MinTimedSeconds = 1.0;
 constexpr int UntilTimed = 0;
 
-// Counts the tree fixedRuns * countsPerRun times, or (UntilTimed) repeating a
-// short count until MinTimedSeconds have passed so that the rate is measured
-// over a useful stretch; reports the time of one count.
+// Counts the tree, `fixedRuns` times, or (UntilTimed) repeating a short count
+// until MinTimedSeconds have passed so that the rate is measured over a
+// useful stretch; reports the time of one count.
 template <class P>
 void TimePerft(const PerftCase& c, int fixedRuns, uint64_t& leaves, uint64_t& nodes, double& seconds, int& runs) {
   auto pos = PositionFrom<P>(c.fen);
@@ -95,7 +89,7 @@ void TimePerft(const PerftCase& c, int fixedRuns, uint64_t& leaves, uint64_t& no
     leaves = r.leaves;
     nodes = r.nodes;
     ++runs;
-  } while (fixedRuns == UntilTimed ? SecondsSince(start) < MinTimedSeconds : runs < fixedRuns * c.countsPerRun);
+  } while (fixedRuns == UntilTimed ? SecondsSince(start) < MinTimedSeconds : runs < fixedRuns);
   seconds = SecondsSince(start) / runs;
 }
 
