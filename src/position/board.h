@@ -133,14 +133,17 @@ constexpr bool InPieceSet(int type) {
 
 // The run-time choice of piece type, as WithSideToMove is of colour: calls
 // f(TypeTag<type>{}) for a type of the set; the set's last type (the king in
-// All, else the queen) takes every value outside it.
+// All, else the queen) takes every value outside it. The pawn, the commonest
+// piece, is tested on its own first: a switch over five types compiles to an
+// indirect jump through a table, which the processor predicts worse (counting
+// Marseillais turns took about a tenth longer with it).
 template <PieceSet Set = PieceSet::All, class F>
 [[gnu::always_inline]] inline decltype(auto) WithPieceType(int type, F&& f) {
   constexpr int last = Set == PieceSet::All ? King : Queen;
+  if constexpr (InPieceSet<Set>(Pawn)) {
+    if (type == Pawn) return f(TypeTag<Pawn>{});
+  }
   switch (type) {
-    case Pawn:
-      if constexpr (InPieceSet<Set>(Pawn)) return f(TypeTag<Pawn>{});
-      break;
     case Knight:
       if constexpr (InPieceSet<Set>(Knight)) return f(TypeTag<Knight>{});
       break;
