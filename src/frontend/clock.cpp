@@ -38,9 +38,7 @@ int32_t AllotMoveTime(uint32_t movesPerControl, uint32_t ply, Color sideToMove, 
   }
   const int64_t available = (controls + 1) * int64_t(baseTime) + (inControl + 1) * int64_t(increment) - usedTime;
   if (available <= 0) return 0;
-  const double budget = double(available - ClockReserve) * MoveShare / double(left);
-  if (budget >= double(INT32_MAX)) return INT32_MAX;
-  return int32_t(budget);
+  return SaturatedInt32(double(available - ClockReserve) * MoveShare / double(left));
 }
 
 int32_t MoveBudget(const TimeControl& tc, uint32_t ply, Color sideToMove) {

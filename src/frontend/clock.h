@@ -4,6 +4,7 @@
 // tree; between commands it is stopped.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "position/time_source.h"
@@ -22,6 +23,10 @@ struct TimeControl {
   int32_t moveBudget = 0;     // time allotted to the current move
   int32_t fixedMoveTime = 0;  // "st": the time of every move; 0 allots by the level
 };
+
+// A time or rate at or above 0 computed in floating point, as an int32_t
+// saturated at INT32_MAX.
+inline int32_t SaturatedInt32(double value) { return int32_t(std::min(value, double(INT32_MAX))); }
 
 int32_t ClockUsed(const TimeControl& tc);
 void StartClock(TimeControl& tc);

@@ -1,6 +1,8 @@
 #include "frontend/command_loop.h"
 
 #include <sys/time.h>
+
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -34,10 +36,7 @@ struct Words {
 // A decimal integer with optional sign, as atoi reads it, but clamped to the
 // 32-bit range instead of overflowing; 0 when the text holds no number.
 long long ReadInteger(const char* text) {
-  const long long value = std::strtoll(text, nullptr, 10);
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return value;
+  return std::clamp<long long>(std::strtoll(text, nullptr, 10), INT_MIN, INT_MAX);
 }
 
 // The word read as a whole number, or as a decimal number, when that is all
@@ -53,11 +52,7 @@ bool ReadDecimalWord(const char* text, double& value) {
   return end != text && *end == '\0' && std::isfinite(value);
 }
 
-int32_t ClampNonNegative(long long value) {
-  if (value < 0) return 0;
-  if (value > INT_MAX) return INT_MAX;
-  return int32_t(value);
-}
+int32_t ClampNonNegative(long long value) { return int32_t(std::clamp<long long>(value, 0, INT_MAX)); }
 
 constexpr time_t SecondsPerDay = 24 * 60 * 60;
 constexpr uint32_t MillisecondsPerSecond = 1000;
@@ -154,8 +149,7 @@ Next Level(GameContext& ctx, const Words& w) {
 // nothing, a depth past the search's own limit is that limit.
 Next SearchDepth(GameContext& ctx, const Words& w) {
   long long depth = 0;
-  if (ReadWholeWord(w.word[1], depth) && depth >= 1)
-    ctx.maxDepth = depth < MaxSearchDepth ? int(depth) : MaxSearchDepth;
+  if (ReadWholeWord(w.word[1], depth) && depth >= 1) ctx.maxDepth = int(std::min<long long>(depth, MaxSearchDepth));
   return Next::GameStep;
 }
 
@@ -165,7 +159,7 @@ Next SearchDepth(GameContext& ctx, const Words& w) {
 Next SecondsPerMove(GameContext& ctx, const Words& w) {
   double seconds = 0;
   if (ReadDecimalWord(w.word[1], seconds) && seconds * 100 >= 1)
-    ctx.timeControl.fixedMoveTime = seconds * 100 < double(INT_MAX) ? int32_t(seconds * 100) : INT_MAX;
+    ctx.timeControl.fixedMoveTime = SaturatedInt32(seconds * 100);
   return Next::GameStep;
 }
 

@@ -88,8 +88,7 @@ class ThinkingPrinter final : public SearchReporter<Turn> {
 
 int32_t PerSecond(uint64_t count, int32_t elapsed) {
   if (elapsed <= 0) return 0;
-  const double rate = double(count) * 100.0 / double(elapsed);
-  return rate >= double(INT32_MAX) ? INT32_MAX : int32_t(rate);
+  return SaturatedInt32(double(count) * 100.0 / double(elapsed));
 }
 
 namespace {
@@ -225,7 +224,6 @@ void ResetGame(GameContext& ctx) {
   TimeControl& tc = ctx.timeControl;
   tc.running = false;
   tc.usedTime = 0;
-  tc.startStamp = 0;
   tc.moveStartUsed = 0;
   tc.moveBudget = 0;
   ctx.forceMode = false;

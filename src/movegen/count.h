@@ -150,12 +150,6 @@ inline uint64_t KingCountReads(const Board& b, Square k) {
   constexpr auto at = [](Square whiteSquare) { return RelativeSquare(Us, whiteSquare); };
   uint64_t reads = 0;
   const auto mark = [&](int s) { reads |= uint64_t(1) << IndexOf(Square(s)); };
-  // The first square from s along d that is off the board or holds a piece.
-  const auto firstPiece = [&](int s, int d) {
-    int t = s + d;
-    while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += d;
-    return t;
-  };
   const auto slidesTo = [&](int s, int z) {
     return !IsOffBoard(s) && b.colorAt[s] == Them &&
            (SliderLinesByType[b.typeAt[s]] & AttackKinds[z - s + DifferenceOffset]) != 0;
@@ -165,10 +159,10 @@ inline uint64_t KingCountReads(const Board& b, Square k) {
     mark(z);
     if (b.colorAt[z] == Us) return;  // no target while Us holds it
     for (const int* d = KingSteps; *d; ++d) {
-      const int t = firstPiece(z, *d);
+      const int t = FirstPieceAlong(b, z, *d);
       if (IsOffBoard(t)) continue;
       if (b.colorAt[t] == Us) {
-        if (slidesTo(firstPiece(t, *d), z)) mark(t);
+        if (slidesTo(FirstPieceAlong(b, t, *d), z)) mark(t);
       } else if (slidesTo(t, z)) {
         for (int s = z + *d; s != t; s += *d) mark(s);
       }

@@ -231,8 +231,7 @@ inline void GenerateMovesOnto(const Board& b, List& list, Square t) {
   }
   for (PieceType slider : {Bishop, Rook}) {
     for (const int* d = StepsByType[slider]; *d; ++d) {
-      int from = t - *d;
-      while (!IsOffBoard(from) && b.colorAt[from] == NoColor) from -= *d;
+      const int from = FirstPieceAlong(b, t, -*d);
       if (!IsOffBoard(from) && b.colorAt[from] == Us && (b.typeAt[from] == slider || b.typeAt[from] == Queen)) {
         append(from);
       }

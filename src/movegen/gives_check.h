@@ -10,15 +10,12 @@ namespace quarn {
 
 namespace detail {
 
-inline int AbsStep(int d) { return d < 0 ? -d : d; }
-inline bool IsDiagonalStep(int d) { return AbsStep(d) == 15 || AbsStep(d) == 17; }
-
 // A slider moving along `lines` (LinesOf its type) on `to` sees K; the square
 // it leaves does not block its new line.
 inline bool SliderChecks(const Board& b, Square from, Square to, Square k, uint8_t lines) {
   const int d = Direction(to, k);
   if (d == 0) return false;
-  if (!(lines & (IsDiagonalStep(d) ? DiagonalLine : StraightLine))) return false;
+  if (!(lines & AttackKinds[d + DifferenceOffset])) return false;
   const Square except = Direction(from, k) == d ? from : NoSquare;
   return IsPathEmptyExcept(b, to, k, except);
 }
@@ -31,11 +28,9 @@ inline bool DiscoveredCheck(const Board& b, Square from, Square to, Square k) {
   const int d = Direction(from, k);
   if (d == 0 || Direction(to, k) == d) return false;
   if (!IsPathEmpty(b, from, k)) return false;
-  int s = from - d;
-  while (!IsOffBoard(s) && b.colorAt[s] == NoColor) s -= d;
+  const int s = FirstPieceAlong(b, from, -d);
   if (IsOffBoard(s) || b.colorAt[s] != C) return false;
-  const int type = b.typeAt[s];
-  return type == Queen || type == (IsDiagonalStep(d) ? Bishop : Rook);
+  return SlidesAlong(b.typeAt[s], d);
 }
 
 inline bool PromotedPieceChecks(const Board& b, Square from, Square to, Square k, int type) {

@@ -10,6 +10,22 @@
 
 namespace quarn {
 
+// The first square from s along the step d (s itself not counted) that is
+// off the board or holds a piece.
+inline int FirstPieceAlong(const Board& b, int s, int d) {
+  int t = s + d;
+  while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += d;
+  return t;
+}
+
+// Whether every square strictly between `from` and `to`, which lies along
+// the step d from it, is empty.
+inline bool IsRayEmpty(const Board& b, int from, int to, int d) {
+  int t = from + d;
+  while (t != to && b.colorAt[t] == NoColor) t += d;
+  return t == to;
+}
+
 // A ray scan from s for the first piece of colour A that attacks it, in the
 // order pawns, knights, king, diagonal sliders, orthogonal sliders (each in
 // step-list order); true and the attacker's square, or false. The evasion
@@ -24,11 +40,6 @@ inline bool FindAttacker(const Board& b, Square s, Square& attacker) {
     attacker = Square(from);
     return true;
   };
-  const auto firstPiece = [&](int d) {
-    int from = s + d;
-    while (!IsOffBoard(from) && b.colorAt[from] == NoColor) from += d;
-    return from;
-  };
   for (int step : PawnCaptureSteps[A]) {
     if (holds(s - step, Pawn)) return true;
   }
@@ -39,10 +50,10 @@ inline bool FindAttacker(const Board& b, Square s, Square& attacker) {
     if (holds(s + *d, King)) return true;
   }
   for (const int* d = BishopSteps; *d; ++d) {
-    if (holds(firstPiece(*d), Bishop, Queen)) return true;
+    if (holds(FirstPieceAlong(b, s, *d), Bishop, Queen)) return true;
   }
   for (const int* d = RookSteps; *d; ++d) {
-    if (holds(firstPiece(*d), Rook, Queen)) return true;
+    if (holds(FirstPieceAlong(b, s, *d), Rook, Queen)) return true;
   }
   return false;
 }
@@ -63,6 +74,11 @@ inline constexpr std::array<uint8_t, DifferenceCount> AttackKinds = [] {
   }
   return t;
 }();
+
+// Whether a piece of this type moves along the line of the queen step d.
+inline bool SlidesAlong(int type, int d) {
+  return type == Queen || type == (AttackKinds[d + DifferenceOffset] & DiagonalLine ? Bishop : Rook);
+}
 
 // The lines a slider of this type moves along.
 template <int Type>
@@ -131,10 +147,7 @@ inline uint16_t ZoneAttacks(const Board& b, Square k, uint16_t targets) {
       for (lines &= uint16_t(targets & ~attacked); lines; lines &= uint16_t(lines - 1)) {
         const int j = std::countr_zero(lines);
         const int s = k + ZoneSteps[j];
-        const int d = Direction(from, Square(s));
-        int t = from + d;
-        while (t != s && b.colorAt[t] == NoColor) t += d;
-        if (t == s) attacked |= uint16_t(1 << j);
+        if (IsRayEmpty(b, from, s, Direction(from, Square(s)))) attacked |= uint16_t(1 << j);
       }
     }
     return false;
@@ -159,11 +172,7 @@ inline bool IsSquareAttacked(const Board& b, Square s) {
     if constexpr (Type == Knight) {
       return (kinds & KnightAttack) != 0;
     } else {
-      if (!(kinds & LinesOf<Type>)) return false;
-      const int d = Direction(from, s);
-      int t = from + d;
-      while (t != s && b.colorAt[t] == NoColor) t += d;
-      return t == s;
+      return (kinds & LinesOf<Type>) != 0 && IsRayEmpty(b, from, s, Direction(from, s));
     }
   });
 }
@@ -211,14 +220,10 @@ inline uint64_t PinnedPieces(const Board& b) {
 template <Color P>
 inline bool IsPinnedOnLine(const Board& b, Square k, Square s) {
   const int d = Direction(k, s);
-  int t = k + d;
-  while (t != s && b.colorAt[t] == NoColor) t += d;
-  if (t != s) return false;
-  t = s + d;
-  while (!IsOffBoard(t) && b.colorAt[t] == NoColor) t += d;
+  if (!IsRayEmpty(b, k, s, d)) return false;
+  const int t = FirstPieceAlong(b, s, d);
   if (IsOffBoard(t) || b.colorAt[t] != Opponent(P)) return false;
-  const int type = b.typeAt[t];
-  return type == Queen || type == (AttackKinds[d + DifferenceOffset] & DiagonalLine ? Bishop : Rook);
+  return SlidesAlong(b.typeAt[t], d);
 }
 
 // One bit for each of the eight queen steps from a square towards another
@@ -252,11 +257,7 @@ inline uint8_t PinLines(const Board& b) {
 // Every square strictly between two aligned squares is empty.
 inline bool IsPathEmpty(const Board& b, Square from, Square to) {
   const int d = Direction(from, to);
-  if (d == 0) return false;  // not aligned: no line to walk
-  for (int s = from + d; s != to; s += d) {
-    if (b.colorAt[s] != NoColor) return false;
-  }
-  return true;
+  return d != 0 && IsRayEmpty(b, from, to, d);  // not aligned (d 0): no line to walk
 }
 
 // As IsPathEmpty, with the square `except` counted as empty (0x80 for none).
