@@ -256,8 +256,7 @@ void PrintBoard(GameContext& ctx) {
       char line[11] = "# ";
       for (int file = 0; file < 8; ++file) {
         const Square sq = MakeSquare(file, rank);
-        const char letter = PieceLetters[b.typeAt[sq]];
-        line[2 + file] = b.colorAt[sq] == White ? char(letter - 'a' + 'A') : letter;
+        line[2 + file] = PieceLetter(b.colorAt[sq], b.typeAt[sq]);
       }
       line[10] = '\0';
       std::printf("%s\n", line);

@@ -1,5 +1,7 @@
 #include "position/fen.h"
 
+#include <cstring>
+
 #include "position/attacks.h"
 
 namespace quarn {
@@ -8,21 +10,14 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// A piece's letter (c is not '\0'): its colour and type.
 bool PieceFromLetter(char c, Color& color, PieceType& type) {
-  constexpr const char* letters = "pnbrqk";
-  for (int i = 0; i < 6; ++i) {
-    if (c == letters[i]) {
-      color = Black;
-      type = PieceType(i + 1);
-      return true;
-    }
-    if (c == letters[i] - 'a' + 'A') {
-      color = White;
-      type = PieceType(i + 1);
-      return true;
-    }
-  }
-  return false;
+  const bool white = c >= 'A' && c <= 'Z';
+  const char* letter = std::strchr(PieceLetters + 1, white ? c - 'A' + 'a' : c);
+  if (!letter) return false;
+  color = white ? White : Black;
+  type = PieceType(letter - PieceLetters);
+  return true;
 }
 
 }  // namespace
@@ -35,7 +30,7 @@ bool SetFromFen(Board& b, const char* text) {
   enum Field { Placement, SideToMove, Castling, EnPassantSquare, HalfMoveClock, FullMoveNumber };
   int rank = 7, file = 0;
   Field field = Placement;
-  bool allowK = true, allowQ = true, allowk = true, allowq = true;
+  int nextCastlingCode = 0;  // the letters come in CastlingLetters' order, each at most once
   const char* p = text;
   auto expectSpace = [&p] { return *p++ == ' '; };
   for (;;) {
@@ -77,28 +72,22 @@ bool SetFromFen(Board& b, const char* text) {
         if (!expectSpace()) return false;
         field = Castling;
         break;
-      case Castling:  // letters in the order K, Q, k, q, each at most once
+      case Castling: {
+        const char* letter = std::strchr(CastlingLetters, c);
         if (c == '-') {
           if (!expectSpace()) return false;
           field = EnPassantSquare;
-        } else if (c == 'K' && allowK) {
-          b.castlingRights |= CastlingRight(White, ShortCastling);
-          allowK = false;
-        } else if (c == 'Q' && allowQ) {
-          b.castlingRights |= CastlingRight(White, LongCastling);
-          allowK = allowQ = false;
-        } else if (c == 'k' && allowk) {
-          b.castlingRights |= CastlingRight(Black, ShortCastling);
-          allowK = allowQ = allowk = false;
-        } else if (c == 'q' && allowq) {
-          b.castlingRights |= CastlingRight(Black, LongCastling);
-          allowK = allowQ = allowk = allowq = false;
         } else if (c == ' ') {
           field = EnPassantSquare;
+        } else if (letter && letter - CastlingLetters >= nextCastlingCode) {
+          const int code = int(letter - CastlingLetters);
+          b.castlingRights |= uint8_t(1 << code);
+          nextCastlingCode = code + 1;
         } else {
           return false;
         }
         break;
+      }
       case EnPassantSquare:
         if (c == '-') {
           if (!expectSpace()) return false;
@@ -144,17 +133,15 @@ std::string PositionToFen(const Board& b) {
       }
       if (run) fen += char('0' + run);
       run = 0;
-      const char letter = PieceLetters[b.typeAt[sq]];
-      fen += b.colorAt[sq] == White ? char(letter - 'a' + 'A') : letter;
+      fen += PieceLetter(b.colorAt[sq], b.typeAt[sq]);
     }
     if (run) fen += char('0' + run);
     if (rank) fen += '/';
   }
   fen += b.sideToMove == White ? " w " : " b ";
   if (!b.castlingRights) fen += '-';
-  constexpr const char* castleLetters = "KQkq";  // by castling code
-  for (int code = 0; code < 4; ++code) {
-    if (b.castlingRights & (1 << code)) fen += castleLetters[code];
+  for (int code = 0; code < CastlingCodeCount; ++code) {
+    if (b.castlingRights & (1 << code)) fen += CastlingLetters[code];
   }
   fen += ' ';
   if (b.epSquare == NoSquare) {
@@ -178,7 +165,7 @@ bool SetupPlayableFen(Board& b, const char* text) {
     if (scratch.typeAt[MakeSquare(file, 0)] == Pawn || scratch.typeAt[MakeSquare(file, 7)] == Pawn) return false;
   }
   // A castling right needs its king and rook on their home squares.
-  for (int code = 0; code < 4; ++code) {
+  for (int code = 0; code < CastlingCodeCount; ++code) {
     const Color c = code < CastlingCode(Black, ShortCastling) ? White : Black;
     if (!IsPieceAt(scratch, CastlingKingFrom[code], c, King) || !IsPieceAt(scratch, CastlingRookFrom[code], c, Rook)) {
       scratch.castlingRights &= uint8_t(~(1 << code));

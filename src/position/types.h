@@ -36,6 +36,10 @@ enum PieceType : uint8_t { Empty = 0, Pawn = 1, Knight = 2, Bishop = 3, Rook = 4
 constexpr int PieceTypeCount = King + 1;  // Empty included
 
 constexpr const char* PieceLetters = ".pnbrqk";
+// A piece's letter as FEN and the board display write it: upper case for White.
+constexpr char PieceLetter(int color, int type) {
+  return color == White ? char(PieceLetters[type] - 'a' + 'A') : PieceLetters[type];
+}
 
 constexpr bool IsOffBoard(int sq) { return (sq & 0x88) != 0; }
 constexpr int RankOf(int sq) { return sq >> 4; }
@@ -67,7 +71,9 @@ constexpr Square RelativeSquare(Color c, Square whiteSquare) {
 enum CastlingSide : uint8_t { ShortCastling = 0, LongCastling = 1 };
 constexpr int CastlingCode(Color c, CastlingSide side) { return 2 * c + side; }
 constexpr uint8_t CastlingRight(Color c, CastlingSide side) { return uint8_t(1 << CastlingCode(c, side)); }
+constexpr int CastlingCodeCount = 4;
 constexpr uint8_t NoCastlingRights = 0;
+constexpr const char* CastlingLetters = "KQkq";  // FEN's, by castling code
 constexpr uint8_t AllCastlingRights = 15;
 constexpr uint8_t CastlingRightsOf(Color c) {
   return uint8_t(CastlingRight(c, ShortCastling) | CastlingRight(c, LongCastling));
