@@ -91,12 +91,9 @@ inline constexpr uint8_t LinesOf = Type == Bishop ? DiagonalLine
 inline constexpr int ZoneSteps[] = {15, 17, -15, -17, 16, 1, -16, -1, 2, -2};
 constexpr int ZoneNeighbourCount = 8, ZoneSize = int(std::size(ZoneSteps));
 static_assert(std::equal(ZoneSteps, ZoneSteps + ZoneNeighbourCount, KingSteps));
-// The zone bit of the square one step from the king.
+// The zone bit of the square one step of ZoneSteps from the king.
 constexpr uint16_t ZoneBit(int step) {
-  for (int j = 0; j < ZoneSize; ++j) {
-    if (ZoneSteps[j] == step) return uint16_t(1 << j);
-  }
-  return 0;
+  return uint16_t(1 << (std::find(std::begin(ZoneSteps), std::end(ZoneSteps), step) - std::begin(ZoneSteps)));
 }
 constexpr uint16_t ZoneNeighbours = (1 << ZoneNeighbourCount) - 1;
 constexpr uint16_t ZoneShortPassing = ZoneBit(1), ZoneShortTarget = ZoneBit(2);
