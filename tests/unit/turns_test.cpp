@@ -1,5 +1,5 @@
 // Marseillais turns: counts with and without the first-turn rule, the order
-// of the turn lists, the raw generators, TurnGivesCheck, and the builders
+// of the turn lists, single turns, and the builders (and TurnGivesCheck)
 // against a slow construction.
 #include "movegen/count.h"
 #include "movegen/gives_check.h"
@@ -85,36 +85,6 @@ TEST(Turns, CountsWithAndWithoutFirstTurnRule) {
   EXPECT_EQ(pos.ply, 0);
 }
 
-// The squares the king's count reads (KingCountReads) hold every square
-// whose change can change it: each legal move of Us that takes nothing and
-// touches none of them leaves the count as it was, so a second move may
-// reuse it. Positions with castling, pins, shields and sliders near the king.
-TEST(Turns, KingCountReads) {
-  int kept = 0;
-  for (const char* fen : {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "r3k2r/8/8/8/8/8/8/R3K2R w - - 0 1",
-                          "4k3/8/8/8/8/b2N4/8/R3K3 w Q - 0 1", "3r2k1/8/8/8/8/3N4/8/4K3 w - - 0 1",
-                          "3r2k1/8/8/8/8/8/3Q4/4K3 w - - 0 1", "6k1/8/8/8/b7/8/3P4/4K3 w - - 0 1",
-                          "1r2k2r/8/8/8/q7/2n5/3P2B1/R3K2R w KQ - 0 1", "4k3/8/8/8/2b1r3/8/3NP3/3QK2R w K - 0 1"})
-    BothColours(fen, [&](const std::string& f, bool) {
-      Board b = BoardFromFen(f);
-      WithSideToMove(b, [&](auto us) {
-        constexpr Color Us = decltype(us)::value;
-        const uint64_t reads = detail::KingCountReads<Us>(b, b.KingSquare(Us));
-        const int before = detail::CountKingMoves<Us>(b, b.KingSquare(Us));
-        for (Move m : LegalMoves(b)) {
-          const uint64_t touched = (uint64_t(1) << IndexOf(MoveFrom(m))) | (uint64_t(1) << IndexOf(MoveTo(m)));
-          if (MoveKindOf(m) != NormalMove || b.typeAt[MoveTo(m)] != Empty || (reads & touched)) continue;
-          UndoRecord u;
-          MakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m, u);
-          EXPECT_EQ(detail::CountKingMoves<Us>(b, b.KingSquare(Us)), before) << f << " after " << Text(m);
-          UnmakeMoveT<Us, Sums::Skip, Flip::KeepSide>(b, m, u);
-          ++kept;
-        }
-      });
-    });
-  EXPECT_GT(kept, 0);
-}
-
 TEST(Turns, Order) {
   MarseillaisPosition& pos = Loaded<MarseillaisPosition>(StartFen);
   EXPECT_EQ(Join(LegalTurns(pos)),
@@ -145,29 +115,10 @@ TEST(Turns, Order) {
   }
 }
 
-TEST(Turns, RawGeneratorsAndSingleTurns) {
-  MarseillaisPosition& pos = Shared<MarseillaisPosition>();
-  for (auto [f, escape, raw] :
-       {std::tuple{"4k3/8/8/8/8/8/8/4K3 w - - 0 1", false, (const char*)nullptr},
-        {"8/8/8/8/8/8/4q3/R3K2k w - - 0 1", false, "e1d2 e1f2 e1e2"},
-        {"kr6/8/8/8/8/7r/8/K1r5 w - - 0 1", true, "a1a2,a2b3 a1a2,a2b1 a1a2,a2a3 a1a2,a2b2 a1a2,a2a1"},
-        {"4k3/8/8/8/8/8/7R/r3K3 w - - 0 1", true, nullptr}})
-    BothColours(f, [&, escape = escape, raw = raw](const std::string& fen, bool mirrored) {
-      Load(pos, fen);
-      VectorList<ScoredPair> list;
-      bool escapeFound = !escape;
-      const bool inCheck = SideToMoveInCheck(pos);
-      WithSideToMove(pos, [&](auto us) {
-        if (inCheck)
-          GenerateTurns<us, InCheck::Yes>(pos, list, escapeFound);
-        else
-          GenerateTurns<us, InCheck::No>(pos, list, escapeFound);
-      });
-      EXPECT_EQ(escapeFound, escape) << fen;
-      if (!mirrored && raw) {
-        EXPECT_EQ(Join(Words(list)), raw);
-      }
-    });
+// White's first turn of the game: each move (evasion) alone, in the
+// generators' order. Whether an escape without a second move was found is
+// the search's (Search.ScoresMovesAndMinimax: a draw, not a mate).
+TEST(Turns, SingleTurns) {
   VectorList<ScoredPair> singles;
   GenerateSingleTurns<White, InCheck::Yes>(Loaded<MarseillaisPosition>("3R4/8/7k/5B2/1N6/Q2n4/2P1P3/4K3 w - - 0 1"),
                                            singles);
@@ -175,17 +126,6 @@ TEST(Turns, RawGeneratorsAndSingleTurns) {
   singles.Clear();
   GenerateSingleTurns<White, InCheck::No>(Loaded<MarseillaisPosition>(Rooks), singles);
   EXPECT_TRUE(singles.Count() == 26 && Text(singles.At(0).pair) == "e1g1");
-}
-
-TEST(Turns, CheckAcrossTheTwoMoves) {
-  MarseillaisPosition& pos = Loaded<MarseillaisPosition>("7k/8/8/N7/8/8/8/R5K1 w - - 0 1");
-  EXPECT_TRUE(TurnGivesCheck<White>(pos, MakePairWord(Mv("a5c6"), Mv("a1a8"))));  // the first move clears the file
-  EXPECT_FALSE(TurnGivesCheck<White>(pos, MakePairWord(Mv("a5b3"), Mv("a1a2"))));
-  Load(pos, "7k/8/8/7N/8/7N/8/K6R w - - 0 1");
-  EXPECT_TRUE(TurnGivesCheck<White>(pos, MakePairWord(Mv("h3g1"), Mv("h5f6"))));
-  EXPECT_TRUE(TurnGivesCheck<White>(pos, MakePairWord(Mv("h5f6"), Mv("h3g1"))));
-  EXPECT_FALSE(TurnGivesCheck<White>(pos, MakePairWord(Mv("h3g1"), Mv("a1b1"))));
-  EXPECT_FALSE(TurnGivesCheck<White>(pos, MakePairWord(Mv("a1b1"), 0)));
 }
 
 // Positions along games of pseudo-randomly chosen turns, and huge lists.
