@@ -90,21 +90,5 @@ TEST(Clock, RatesPerSecond) {
   for (const auto& c : cases) EXPECT_EQ(PerSecond(c.count, c.elapsed), c.rate) << c.count << " " << c.elapsed;
 }
 
-TEST(Clock, StartAndStop) {
-  TimeControl tc;
-  tc.usedTime = 1234;
-  EXPECT_EQ(ClockUsed(tc), 1234);
-  StartClock(tc);
-  EXPECT_TRUE(tc.running && tc.moveStartUsed == 1234);
-  const int32_t stamp = tc.startStamp;
-  StartClock(tc);  // already running: only the snapshot is taken
-  EXPECT_EQ(tc.startStamp, stamp);
-  StopClock(tc);
-  EXPECT_TRUE(!tc.running && tc.usedTime >= 1234);
-  const int32_t used = tc.usedTime;
-  StopClock(tc);  // a stopped clock banks nothing more
-  EXPECT_EQ(tc.usedTime, used);
-}
-
 }  // namespace
 }  // namespace quarn::test
