@@ -165,8 +165,6 @@ TEST(Search, ScoresMovesAndMinimax) {
       {true, "8/8/4k3/8/8/4K3/3P4/8 w - - 0 1", 2},
       {true, "6k1/8/8/8/8/8/3q4/4K3 w - - 0 1", 2},
       {true, "7k/8/8/8/8/1r6/r7/7K b - - 0 1", 2},
-      // Rc1+ leaves White only Ka2, with no second move: a draw, not a mate.
-      {true, "kr6/8/8/2r5/8/7r/8/K7 b - - 0 1", 1},
       {true, "k7/8/3p4/4p3/8/8/8/4QK2 w - - 0 1", 1},  // the static horizon
   };
   for (const auto& c : cases) {
