@@ -116,9 +116,17 @@ TEST(Turns, Order) {
 }
 
 // White's first turn of the game: each move (evasion) alone, in the
-// generators' order. Whether an escape without a second move was found is
-// the search's (Search.ScoresMovesAndMinimax: a draw, not a mate).
-TEST(Turns, SingleTurns) {
+// generators' order. An escape from check counts without a second move.
+TEST(Turns, SingleTurnsAndEscapes) {
+  MarseillaisPosition& pos = Shared<MarseillaisPosition>();
+  for (const char* f : {"kr6/8/8/8/8/7r/8/K1r5 w - - 0 1", "4k3/8/8/8/8/8/7R/r3K3 w - - 0 1"})
+    BothColours(f, [&](const std::string& fen, bool) {
+      Load(pos, fen);
+      VectorList<ScoredPair> list;
+      bool found = false;
+      WithSideToMove(pos, [&](auto us) { GenerateTurns<us, InCheck::Yes>(pos, list, found); });
+      EXPECT_TRUE(found) << fen;
+    });
   VectorList<ScoredPair> singles;
   GenerateSingleTurns<White, InCheck::Yes>(Loaded<MarseillaisPosition>("3R4/8/7k/5B2/1N6/Q2n4/2P1P3/4K3 w - - 0 1"),
                                            singles);
