@@ -39,8 +39,9 @@ TEST(Clock, AllotMoveTime) {
 }
 
 // "st" fixes the time of every move, less the margin but never below a
-// centisecond; without it the level allots the time.
-TEST(Clock, MoveBudget) {
+// centisecond; without it the level allots the time. A move's time is
+// counted from the time used when the clock starts.
+TEST(Clock, MoveBudgetAndStart) {
   const struct {
     int32_t fixed, budget;
   } cases[] = {{100, 100 - FixedTimeMargin}, {FixedTimeMargin + 1, 1}, {FixedTimeMargin, 1}, {1, 1}, {0, 674}};
@@ -49,6 +50,10 @@ TEST(Clock, MoveBudget) {
     tc.fixedMoveTime = c.fixed;
     EXPECT_EQ(MoveBudget(tc, 0, White), c.budget) << c.fixed;
   }
+  TimeControl tc;
+  tc.usedTime = 1234;
+  StartClock(tc);
+  EXPECT_TRUE(tc.running && tc.moveStartUsed == 1234);
 }
 
 // The clock counts the game's moves (turns in Marseillais) to allot the
