@@ -85,9 +85,8 @@ const char* const VariedFens[] = {
     "7k/8/8/8/3K4/8/1B6/8 w - - 0 1", "k7/8/8/N7/8/8/7K/7R w - - 0 1", "8/4P3/8/8/8/8/8/K3k3 w - - 0 1",
     "4k3/8/8/8/4N3/8/8/K3R3 w - - 0 1",
     "4k3/8/8/8/8/3n4/8/R3K2R w KQ - 0 1",  // no castling out of check
-    // En passant from both sides; pawns, knights and a queen by the edges and
-    // blocked; evasions by every kind of piece, by double pushes, promotions
-    // and en passant; captures with promotions; a pinned rook; mate.
+    // En passant both ways; edges and blocks; evasions by every piece, double
+    // push, promotion and en passant; captures promoting; a pinned rook; mate.
     "4k3/8/8/3PpP2/8/8/8/4K3 w - e6 0 1", "4k3/8/8/8/8/2p5/1Q6/K7 w - - 0 1", "4k3/8/8/8/8/8/P7/NN2K1N1 w - - 0 1",
     "4k3/8/8/8/4p3/3p4/3PP3/4K3 w - - 0 1", "k7/8/8/7B/4r2Q/3P3R/8/2N1K3 w - - 0 1",
     "4k3/8/8/8/r6K/3P4/2P5/8 w - - 0 1", "r6K/2P5/8/8/8/8/8/k7 w - - 0 1", "8/8/8/1np1k3/3Pp3/8/8/4KR2 b - d3 0 1",
