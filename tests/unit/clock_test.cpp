@@ -38,9 +38,8 @@ TEST(Clock, AllotMoveTime) {
   EXPECT_EQ(AllotMoveTime(fresh.movesPerControl, 78, White, 0, fresh.baseTime, fresh.increment), 26991);
 }
 
-// "st" fixes the time of every move, less the margin but never below a
-// centisecond; without it the level allots the time. A move's time is
-// counted from the time used when the clock starts.
+// "st" fixes each move's time, less the margin but never below a centisecond; without it the
+// level allots it. A move's time counts from the time used when the clock starts.
 TEST(Clock, MoveBudgetAndStart) {
   const struct {
     int32_t fixed, budget;

@@ -26,13 +26,11 @@ std::vector<Move> Generate(Gen g, Board& b) {
   return Words(list);
 }
 
-// Worked out by hand, in the order divide and the search see: pieces by
-// slot (king, queen, rooks, bishops, knights, then pawns and extra pieces),
-// steps in list order, slides nearest first, promotions queen-knight-rook-
-// bishop, en passant first, castling next; evasions: king steps, captures of
-// the checker, en passant, then interpositions from the checker towards the
-// king. The contents of more lists are the cross-check's (below); the second
-// moves of a turn (no en passant) are counted by the turn tests.
+// Worked out by hand, in the order divide and the search see: pieces by slot (king, queen,
+// rooks, bishops, knights, then pawns and extra pieces), steps in list order, slides nearest
+// first, promotions queen-knight-rook-bishop, en passant first, castling next; evasions: king
+// steps, captures of the checker, en passant, then interpositions from the checker towards the
+// king. More lists are the cross-check's (below); second moves (no en passant) the turn tests'.
 TEST(Generation, HandWorkedLists) {
   const struct {
     const char* fen;

@@ -111,10 +111,9 @@ bool Like(const std::string& text, const std::string& pattern) {
          std::equal(text.begin(), text.end(), pattern.begin(), [](char t, char p) { return p == '?' || p == t; });
 }
 
-// Each row is searched at every depth up to its last: up to `minimax` the
-// score is the reference's and the chosen move is worth it; at `depth` (by
-// default the last) the score is `score` unless Any, and the move or turn
-// matches `move` (see Like; "-" for none).
+// Each row is searched at every depth up to its last. Up to `minimax` the score is the
+// reference's and the chosen move is worth it; at `depth` (by default the last) the score
+// is `score` unless Any, and the move or turn matches `move` (see Like; "-" for none).
 TEST(Search, ScoresMovesAndMinimax) {
   const struct {
     bool turns;
@@ -148,9 +147,8 @@ TEST(Search, ScoresMovesAndMinimax) {
       // A capture gives check and the side in check captures elsewhere.
       {false, "r5k1/8/5q2/8/8/8/5PPP/R5K1 w - - 0 1", 2},
       {false, Kiwipete, 1},
-      // Turns: in the minimax rows one side is bare (or cannot check within
-      // two turns), so no endless chain of checking turns needs the engine's
-      // ply guard. Rxa8 mates at once: a checking first move stands alone.
+      // Turns (in the minimax rows one side is bare or cannot check within two turns: no endless
+      // chain of checks needs the ply guard). Rxa8 mates at once: a checking first move stands alone.
       {true, "r5k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 0, 1, 31999, "a1a8"},
       // Qc6 and Qc8 would stalemate at once (scored as a mate before).
       {true, "8/k7/8/1K6/8/8/6Q1/8 w - - 0 1", 0, 2, Any, "!g2c6,c6c8"},

@@ -1,6 +1,5 @@
-// Marseillais turns: counts with and without the first-turn rule, the order
-// of the turn lists, single turns, and the builders (and TurnGivesCheck)
-// against a slow construction.
+// Marseillais turns: counts with and without the first-turn rule, the order of the turn lists,
+// single turns, and the builders (and TurnGivesCheck) against a slow construction.
 #include "movegen/count.h"
 #include "movegen/gives_check.h"
 #include "perft/perft.h"
