@@ -62,8 +62,8 @@ inline const Flavour Flavours[] = {
 inline bool IsSquareAttackedBy(const Board& b, Square s, Color a) {
   return a == White ? IsSquareAttacked<White>(b, s) : IsSquareAttacked<Black>(b, s);
 }
-inline void PlayMove(Position& pos, Move m) { PlayTurn<NormalChess>(pos, m); }
-inline void PlayMovePair(MarseillaisPosition& pos, MovePair p) { PlayTurn<MarseillaisChess>(pos, p); }
+inline void Play(Position& pos, Move m) { PlayTurn<NormalChess>(pos, m); }
+inline void Play(MarseillaisPosition& pos, MovePair p) { PlayTurn<MarseillaisChess>(pos, p); }
 
 inline Square Sq(const char* name) { return MakeSquare(name[0] - 'a', name[1] - '1'); }
 inline std::string SquareName(int sq) {

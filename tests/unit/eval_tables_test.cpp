@@ -64,15 +64,6 @@ TEST(EvalTables, MatchThePublishedValuesAndMirrorForBlack) {
   }
 }
 
-TEST(EvalTables, ScorePairArithmetic) {
-  const ScorePair a = MakeScorePair(-5, 7), b = MakeScorePair(10, -20);
-  EXPECT_EQ(AddScores(a, b), MakeScorePair(5, -13));
-  EXPECT_EQ(SubScores(a, b), MakeScorePair(-15, 27));
-  // A borrow or carry in one half must not reach the other.
-  EXPECT_EQ(SubScores(MakeScorePair(0, 0), MakeScorePair(1, 0)), MakeScorePair(-1, 0));
-  EXPECT_EQ(AddScores(MakeScorePair(32767, 1), MakeScorePair(1, 1)), MakeScorePair(-32768, 2));
-}
-
 TEST(Evaluate, ScoresForTheSideToMove) {
   struct Case {
     const char* board;
@@ -98,28 +89,6 @@ TEST(Evaluate, ScoresForTheSideToMove) {
     EXPECT_EQ(Evaluate(b), c.white) << c.board;
     b.sideToMove = Black;
     EXPECT_EQ(Evaluate(b), -c.white) << c.board;
-  }
-}
-
-// Every plain move and capture of each side, scored before it is made, against
-// Evaluate after making it: captures of a pair's bishop, of the last pieces
-// (phase 0) and with promoted queens above the phase cap.
-TEST(Evaluate, AfterAMoveAsAfterMakingIt) {
-  const std::string boards[] = {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R", "4k3/8/8/3b4/4B3/8/8/2B1K3",
-                                "4k3/8/8/3p4/4N3/8/8/4K3", "rnbqkbnr/qqpp1ppp/8/4p3/3P4/8/QQP1PPPP/RNBQKBNR"};
-  for (const std::string& board : boards) {
-    for (const char* side : {" w - - 0 1", " b - - 0 1"}) {
-      Board b = BoardFromFen(board + side);
-      for (Move m : LegalMoves(b)) {
-        if (MoveKindOf(m) != NormalMove) continue;
-        Board after = b;
-        UndoRecord u;
-        MakeMove(after, m, u);
-        const int before = b.sideToMove == White ? EvaluateAfter<White>(b, EvalTermsOf(b), m)
-                                                 : EvaluateAfter<Black>(b, EvalTermsOf(b), m);
-        EXPECT_EQ(before, Evaluate(after)) << board << side << " " << Text(m);
-      }
-    }
   }
 }
 

@@ -111,76 +111,32 @@ bool Like(const std::string& text, const std::string& pattern) {
          std::equal(text.begin(), text.end(), pattern.begin(), [](char t, char p) { return p == '?' || p == t; });
 }
 
-TEST(Search, KnownScoresAndMoves) {
+// Each row is searched at every depth up to its last. Up to `minimax` the score is the
+// reference's and the chosen move is worth it; at `depth` (by default the last) the score
+// is `score` unless Any, and the move or turn matches `move` (see Like; "-" for none).
+TEST(Search, ScoresMovesAndMinimax) {
   const struct {
     bool turns;
     const char* fen;
-    int depth, score;
-    const char* move;  // the legal move or turn as a pattern (see Like), "-" for none
+    int minimax, depth = 0, score = Any;
+    const char* move = "*";
   } cases[] = {
-      {false, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, 31999, "a1a8"},  // mate in one
-      {false, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 4, 31999, "a1a8"},
-      {false, "r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 2, 31999, "a8a1"},
-      {false, "2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", 3, 31997, "*"},   // mate in two
-      {false, "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 3, Any, "-"},   // mated root
-      {false, "7k/5K2/6P1/8/8/8/8/8 b - - 0 1", 3, Any, "-"},      // stalemated root
-      {false, "7k/5K2/8/6P1/8/8/8/8 w - - 0 1", 2, Any, "!g5g6"},  // g6 would stalemate
+      {false, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 3, 1, 31999, "a1a8"},  // mate in one
+      {false, "r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 2, 2, 31999, "a8a1"},
+      {false, "2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", 3, 3, 31997},            // mate in two
+      {false, "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 0, 3, Any, "-"},       // mated root
+      {false, "7k/5K2/6P1/8/8/8/8/8 b - - 0 1", 0, 3, Any, "-"},          // stalemated root
+      {false, "6rk/6pp/8/6N1/8/8/8/6K1 w - - 0 1", 2, 1, 31999, "g5f7"},  // smothered: no evasion at all
+      {false, "7k/5K2/8/6P1/8/8/8/8 w - - 0 1", 0, 2, Any, "!g5g6"},      // g6 would stalemate
       // The mate by Kf6 and Qg7 two moves away, not the stalemate by Qg6.
-      {false, "7k/8/8/5K2/8/8/8/6Q1 w - - 0 1", 3, 31997, "!g1g6"},
+      {false, "7k/8/8/5K2/8/8/8/6Q1 w - - 0 1", 3, 3, 31997, "!g1g6"},
       // Black's only move lets White stalemate it: a draw at best for White.
-      {false, "7k/5K2/6P1/p7/8/P7/8/8 b - - 0 1", 3, Any, "a5a4"},
+      {false, "7k/5K2/6P1/p7/8/P7/8/8 b - - 0 1", 0, 3, Any, "a5a4"},
       // Rxb2 would stalemate; the rook keeps its distance and the win.
-      {false, "8/8/8/8/8/2k5/6r1/K7 b - - 0 1", 4, Any, "!g2b2"},
-      {false, "k7/8/8/4p3/8/8/8/4QK2 w - - 0 1", 1, Any, "e1e5"},  // a loose pawn
-      // Rxa8 mates at once: a checking first move stands alone in its turn.
-      {true, "r5k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, 31999, "a1a8"},
-      // Qc6 and Qc8 would stalemate at once (scored as a mate before).
-      {true, "8/k7/8/1K6/8/8/6Q1/8 w - - 0 1", 2, Any, "!g2c6,c6c8"},
-      // Whatever White does, Black mates on its first turn.
-      {true, "7r/7P/8/8/8/5n2/P4k2/7K w - - 0 1", 3, 2 - MateScore, "*"},
-      // The first turn of the game is a single move; later turns have two.
-      {true, StartFen, 1, Any, "????"},
-      {true, StartFen, 3, Any, "????"},
-      {true, "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1", 2, Any, "????,????"},
-  };
-  for (const auto& c : cases) {
-    auto check = [&](auto& pos) {
-      const auto r = SearchTo(pos, c.depth);
-      const auto best = r.best;
-      if (c.score != Any) {
-        EXPECT_EQ(r.score, c.score) << c.fen;
-      }
-      if (*c.move == '-') {
-        EXPECT_EQ(best, 0u) << c.fen;
-        return;
-      }
-      EXPECT_EQ(r.depth, c.depth) << c.fen;
-      EXPECT_TRUE(IsLegal(pos, best)) << c.fen;
-      EXPECT_TRUE(Like(Text(best), c.move)) << c.fen << " played " << Text(best);
-    };
-    if (c.turns)
-      check(*PositionFromFen<MarseillaisPosition>(c.fen));
-    else
-      check(*PositionFromFen(c.fen));
-  }
-  // Stand pat: no capture or check for either side, so each root move is
-  // answered by a single quiescence node (its score: the minimax test below).
-  auto pos = PositionFromFen("8/8/4k3/8/8/4K3/3P4/8 w - - 0 1");
-  EXPECT_EQ(SearchTo(*pos, 1).nodes, 1 + LegalMoves(*pos).size());
-}
-
-TEST(Search, AgreesWithPlainMinimax) {
-  const struct {
-    bool turns;
-    const char* fen;
-    int maxDepth;
-  } cases[] = {
+      {false, "8/8/8/8/8/2k5/6r1/K7 b - - 0 1", 0, 4, Any, "!g2b2"},
       {false, "8/8/4k3/8/8/4K3/3P4/8 w - - 0 1", 3},
-      {false, "k7/8/3p4/4p3/8/8/8/4QK2 w - - 0 1", 3},  // Qxe5 loses the queen to dxe5
-      {false, "k7/8/8/4p3/8/8/8/4QK2 w - - 0 1", 1},
-      {false, "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 3},
-      {false, "2k5/8/1K6/8/8/8/8/3R4 w - - 0 1", 3},
-      {false, "7k/8/8/5K2/8/8/8/6Q1 w - - 0 1", 3},
+      {false, "k7/8/3p4/4p3/8/8/8/4QK2 w - - 0 1", 3},                // Qxe5 loses the queen to dxe5
+      {false, "k7/8/8/4p3/8/8/8/4QK2 w - - 0 1", 1, 1, Any, "e1e5"},  // a loose pawn
       {false, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3", 2},
       {false, "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4", 2},
       {false, "4k3/8/8/3q4/4P3/2n5/1P6/R3K1NR w K - 0 1", 2},
@@ -191,9 +147,16 @@ TEST(Search, AgreesWithPlainMinimax) {
       // A capture gives check and the side in check captures elsewhere.
       {false, "r5k1/8/5q2/8/8/8/5PPP/R5K1 w - - 0 1", 2},
       {false, Kiwipete, 1},
-      // Turns: one side is bare (or cannot check within two turns), so no
-      // endless chain of checking turns needs the engine's ply guard.
-      {true, "7r/7P/8/8/8/5n2/P4k2/7K w - - 0 1", 2},
+      // Turns (in the minimax rows one side is bare or cannot check within two turns: no endless
+      // chain of checks needs the ply guard). Rxa8 mates at once: a checking first move stands alone.
+      {true, "r5k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 0, 1, 31999, "a1a8"},
+      // Qc6 and Qc8 would stalemate at once (scored as a mate before).
+      {true, "8/k7/8/1K6/8/8/6Q1/8 w - - 0 1", 0, 2, Any, "!g2c6,c6c8"},
+      // Whatever White does, Black mates on its first turn.
+      {true, "7r/7P/8/8/8/5n2/P4k2/7K w - - 0 1", 2, 3, 2 - MateScore},
+      // The first turn of the game is a single move; later turns have two.
+      {true, StartFen, 0, 3, Any, "????"},
+      {true, "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1", 0, 2, Any, "????,????"},
       {true, "4k3/8/8/8/8/8/2NBP3/4K3 w - - 0 1", 2},
       {true, "6k1/8/8/8/8/8/8/R3K3 w - - 0 1", 2},
       {true, "8/8/4k3/8/8/4K3/3P4/8 w - - 0 1", 2},
@@ -202,27 +165,44 @@ TEST(Search, AgreesWithPlainMinimax) {
       {true, "k7/8/3p4/4p3/8/8/8/4QK2 w - - 0 1", 1},  // the static horizon
   };
   for (const auto& c : cases) {
-    for (int depth = 1; depth <= c.maxDepth; ++depth) {
-      const std::string what = Cat(c.fen, " depth ", std::to_string(depth));
-      if (c.turns) {
-        auto pos = PositionFromFen<MarseillaisPosition>(c.fen);
-        const auto r = SearchTo(*pos, depth);
-        EXPECT_EQ(r.score, ReferencePairSearch(*pos, depth, 0)) << what;
-        if (r.best != 0) {
-          EXPECT_TRUE(IsLegal(*pos, r.best)) << what;
+    auto check = [&](auto& pos, auto reference) {
+      const int last = std::max(c.minimax, c.depth), given = c.depth ? c.depth : last;
+      for (int depth = 1; depth <= last; ++depth) {
+        const std::string what = Cat(c.fen, " depth ", std::to_string(depth));
+        const auto r = SearchTo(pos, depth);
+        if (depth <= c.minimax) {
+          EXPECT_EQ(r.score, reference(pos, depth)) << what;
         }
-        continue;
+        if (depth == given) {
+          EXPECT_TRUE(c.score == Any || r.score == c.score) << what << " scored " << r.score;
+        }
+        if (*c.move == '-') {
+          EXPECT_EQ(r.best, 0u) << what;
+          continue;
+        }
+        ASSERT_TRUE(IsLegal(pos, r.best)) << what << " played " << Text(r.best);
+        EXPECT_EQ(r.depth, depth) << what;
+        if constexpr (std::is_same_v<std::decay_t<decltype(pos)>, Position>) {
+          Board child = pos;  // the chosen move is worth the root score
+          UndoRecord u;
+          MakeMove(child, r.best, u);
+          EXPECT_TRUE(depth > c.minimax || ReferenceChild(child, depth, 1) == r.score) << what;
+        }
+        if (depth == given) {
+          EXPECT_TRUE(Like(Text(r.best), c.move)) << what << " played " << Text(r.best);
+        }
       }
-      auto pos = PositionFromFen(c.fen);
-      const auto r = SearchTo(*pos, depth);
-      EXPECT_EQ(r.score, ReferenceSearch(*pos, depth, 0)) << what;
-      ASSERT_TRUE(IsLegal(*pos, r.best)) << what;
-      Board child = *pos;  // the chosen move is worth the root score
-      UndoRecord u;
-      MakeMove(child, r.best, u);
-      EXPECT_EQ(ReferenceChild(child, depth, 1), r.score) << what;
-    }
+    };
+    if (c.turns)
+      check(*PositionFromFen<MarseillaisPosition>(c.fen),
+            [](const Board& b, int d) { return ReferencePairSearch(b, d, 0); });
+    else
+      check(*PositionFromFen(c.fen), [](const Board& b, int d) { return ReferenceSearch(b, d, 0); });
   }
+  // Stand pat: no capture or check for either side, so each root move is
+  // answered by a single quiescence node (its score: the minimax rows).
+  auto pos = PositionFromFen("8/8/4k3/8/8/4K3/3P4/8 w - - 0 1");
+  EXPECT_EQ(SearchTo(*pos, 1).nodes, 1 + LegalMoves(*pos).size());
 }
 
 // ---------------------------------------------------------------------------
@@ -253,10 +233,7 @@ void ExpectThinkingLines(const char* fen, int depth) {
     ASSERT_TRUE(Load(*other, fen));
     for (auto m : t.line) {
       ASSERT_TRUE(IsLegal(*other, m)) << "illegal " << Text(m) << " from " << fen;
-      if constexpr (turns)
-        PlayMovePair(*other, m);
-      else
-        PlayMove(*other, m);
+      Play(*other, m);
     }
     const int ply = int(t.line.size()), sign = ply % 2 ? -1 : 1, fromEval = sign * Evaluate(*other);
     if (!Legal(*other).empty())
@@ -424,14 +401,7 @@ template <class P>
 std::unique_ptr<P> AfterKnightShuffle(int plies) {
   auto pos = PositionFromFen<P>(StartFen);
   const char* cycle[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
-  for (int i = 0; i < plies; ++i) {
-    const char* t = cycle[i % 4];
-    const Move m = Mv(t);
-    if constexpr (std::is_same_v<P, Position>)
-      PlayMove(*pos, m);
-    else
-      PlayMovePair(*pos, MakePairWord(m, 0));  // only the frames matter
-  }
+  for (int i = 0; i < plies; ++i) Play(*pos, Mv(cycle[i % 4]));  // as turns, only the frames matter
   EXPECT_EQ(pos->ply, plies);
   EXPECT_EQ(PositionToFen(*pos), StartFen);
   return pos;
