@@ -24,8 +24,8 @@ struct TimeControl {
   int32_t fixedMoveTime = 0;  // "st": the time of every move; 0 allots by the level
 };
 
-// A time or rate at or above 0 computed in floating point, as an int32_t
-// saturated at INT32_MAX.
+// A time or rate computed in floating point, as an int32_t saturated at
+// INT32_MAX.
 inline int32_t SaturatedInt32(double value) { return int32_t(std::min(value, double(INT32_MAX))); }
 
 int32_t ClockUsed(const TimeControl& tc);
